@@ -1,0 +1,30 @@
+# nlohmann json: header only. The mingw cross build must not see /usr/include,
+# so it gets a private include folder holding only nlohmann/.
+add_library(klarna_json INTERFACE)
+find_path(KLARNA_NLOHMANN_DIR nlohmann/json.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+if(CMAKE_CROSSCOMPILING AND WIN32)
+  set(private_include ${CMAKE_BINARY_DIR}/private-include)
+  file(MAKE_DIRECTORY ${private_include})
+  if(NOT EXISTS ${private_include}/nlohmann)
+    file(CREATE_LINK ${KLARNA_NLOHMANN_DIR}/nlohmann ${private_include}/nlohmann SYMBOLIC)
+  endif()
+  target_include_directories(klarna_json SYSTEM INTERFACE ${private_include})
+else()
+  target_include_directories(klarna_json SYSTEM INTERFACE ${KLARNA_NLOHMANN_DIR})
+endif()
+
+# libuuid (Linux only; Windows uses the RPC runtime).
+if(NOT WIN32)
+  add_library(klarna_uuid INTERFACE)
+  find_library(KLARNA_UUID_LIB uuid REQUIRED)
+  target_link_libraries(klarna_uuid INTERFACE ${KLARNA_UUID_LIB})
+endif()
+
+# GoogleTest from its Debian sources, so that every build (the cross build
+# too) compiles it with its own compiler.
+if(KLARNA_BUILD_TESTS AND NOT TARGET gtest)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+endif()

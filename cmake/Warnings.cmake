@@ -1,0 +1,10 @@
+add_library(klarna_warnings INTERFACE)
+target_compile_options(klarna_warnings INTERFACE -Wall -Wextra -Wpedantic -Wshadow)
+if(KLARNA_WERROR)
+  target_compile_options(klarna_warnings INTERFACE -Werror)
+endif()
+if(KLARNA_SANITIZE)
+  target_compile_options(klarna_warnings INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer
+                                                   -fno-sanitize-recover=undefined)
+  target_link_options(klarna_warnings INTERFACE -fsanitize=address,undefined)
+endif()
