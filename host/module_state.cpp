@@ -1,0 +1,11 @@
+#include "host/module_state.h"
+
+namespace {
+// Constructed when the module is loaded: the bridge first, then the
+// extension object; destroyed in the opposite order at unload.
+ModuleState state;
+} // namespace
+
+ModuleState& moduleState() {
+    return state;
+}

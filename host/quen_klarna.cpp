@@ -1,0 +1,35 @@
+#include "host/quen_klarna.h"
+
+#include "platform/platform.h"
+
+namespace {
+
+void writeDocument(const char* label, const xmlDoc& document) {
+    platform::debugOutput(label);
+    platform::debugOutput(document.toString());
+}
+
+} // namespace
+
+QuenKlarna::QuenKlarna(HostBridge& hostBridge) : bridge(hostBridge) {}
+
+Handler QuenKlarna::handler(Member member) {
+    return [this, member](xmlDoc& document, xmlNode& element, std::string& reply) {
+        return (this->*member)(document, element, reply);
+    };
+}
+
+std::int32_t QuenKlarna::onDefaultMethod(xmlDoc& document, xmlNode&, std::string&) {
+    writeDocument("Klarna On RX default Method:\n", document);
+    return 0;
+}
+
+std::int32_t QuenKlarna::onDefaultEvent(xmlDoc& document, xmlNode&, std::string&) {
+    writeDocument("Klarna On RX default Event:\n", document);
+    return -1;
+}
+
+std::int32_t QuenKlarna::onDefaultNonStandard(xmlDoc& document, xmlNode&, std::string&) {
+    writeDocument("Klarna On RX default Non-Standard Event:\n", document);
+    return -1;
+}

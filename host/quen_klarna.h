@@ -1,0 +1,34 @@
+// The single extension object. Its member functions are the handlers the
+// host's messages are dispatched to; it owns the extension's working state.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "documents/xml_node.h"
+#include "host/host_bridge.h"
+
+class QuenKlarna {
+  public:
+    using Member = std::int32_t (QuenKlarna::*)(xmlDoc&, xmlNode&, std::string&);
+
+    // The bridge every request of this object goes through; it must outlive
+    // this object.
+    explicit QuenKlarna(HostBridge& hostBridge);
+    QuenKlarna(const QuenKlarna&) = delete;
+    QuenKlarna& operator=(const QuenKlarna&) = delete;
+
+    HostBridge& bridge;
+    std::string extensionName; // "Klarna" after start-up
+    std::string hostGivenName; // from the startup record, empty when none
+    xmlNode applicationStatus; // AppName and Version for DllApplicationStatusUpdate
+    bool pinpadOnline = false; // set and cleared by PinpadNotify
+
+    // A handler calling the given member function on this object.
+    Handler handler(Member member);
+
+    // Fall-back handlers: a debug label and the whole document, then the result.
+    std::int32_t onDefaultMethod(xmlDoc& document, xmlNode& element, std::string& reply);
+    std::int32_t onDefaultEvent(xmlDoc& document, xmlNode& element, std::string& reply);
+    std::int32_t onDefaultNonStandard(xmlDoc& document, xmlNode& element, std::string& reply);
+};
