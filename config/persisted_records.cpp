@@ -1,0 +1,53 @@
+#include "config/persisted_records.h"
+
+#include <nlohmann/json.hpp>
+
+#include "documents/gateway_message.h"
+#include "documents/json_text.h"
+#include "host/host_bridge.h"
+#include "host/host_methods.h"
+
+namespace {
+
+bool isReversible(const std::string& type) {
+    return type == "N" || type == "D" || type == "P";
+}
+
+} // namespace
+
+std::string readToken(HostBridge& bridge) {
+    return getVariable(bridge, recordName::token, "");
+}
+
+void storeActivationStatus(HostBridge& bridge, const std::string& status) {
+    setVariable(bridge, recordName::activationStatus, status);
+}
+
+void storeLastTransaction(HostBridge& bridge, const std::string& text) {
+    setVariable(bridge, recordName::lastTransaction, text);
+}
+
+void storeLastReceipt(HostBridge& bridge, const std::string& text) {
+    setVariable(bridge, recordName::lastReceipt, text);
+}
+
+void storeDuplicateReceipt(HostBridge& bridge, const std::string& text) {
+    setVariable(bridge, recordName::receiptDuplicate, text);
+}
+
+bool storeReversal(HostBridge& bridge, const GatewayRequest& request) {
+    const std::string type = request.type.value_or("");
+    if (!isReversible(type)) {
+        return false;
+    }
+    nlohmann::json record = toJsonValue(request);
+    record["type"] = type + "-";
+    record["repeat"] = 0;
+    record["reply"] = 0;
+    setVariable(bridge, recordName::reversalData, jsonText::dump(record));
+    return true;
+}
+
+void clearReversal(HostBridge& bridge) {
+    setVariable(bridge, recordName::reversalData, "");
+}
