@@ -54,9 +54,14 @@ class xmlNode {
     // Empties the name and drops every child; the text stays.
     void clear();
 
+    // Elements nest at most this deep when parsed; a deeper start tag stops
+    // the parse with xmlStatus::tooDeep.
+    static constexpr int maxDepth = 256;
+
     // Parses one element starting at position; returns 0 or a negative status
-    // and keeps what was built so far.
+    // and keeps what was built so far. Name, text and children are replaced.
     int parse(const std::string& source, std::size_t& position);
+    int parse(const char* data, std::size_t size, std::size_t& position);
     int serialize(std::string& out, int depth) const;
     std::string toString() const;
 };
@@ -85,4 +90,5 @@ constexpr int textBeforeStart = -3;
 constexpr int endBeforeStart = -4;
 constexpr int endTagMismatch = -5;
 constexpr int noProgress = -6;
+constexpr int tooDeep = -7;
 } // namespace xmlStatus
