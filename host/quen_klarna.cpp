@@ -1,5 +1,6 @@
 #include "host/quen_klarna.h"
 
+#include "host/host_methods.h"
 #include "platform/platform.h"
 
 namespace {
@@ -11,6 +12,7 @@ void writeDocument(const char* label, const xmlDoc& document) {
 
 } // namespace
 
+// The request origin starts with printer "PINPAD" and the pinpad offline.
 QuenKlarna::QuenKlarna(HostBridge& hostBridge) : bridge(hostBridge) {}
 
 Handler QuenKlarna::handler(Member member) {
@@ -32,4 +34,23 @@ std::int32_t QuenKlarna::onDefaultEvent(xmlDoc& document, xmlNode&, std::string&
 std::int32_t QuenKlarna::onDefaultNonStandard(xmlDoc& document, xmlNode&, std::string&) {
     writeDocument("Klarna On RX default Non-Standard Event:\n", document);
     return -1;
+}
+
+std::int32_t QuenKlarna::onPinpadNotify(xmlDoc&, xmlNode& element, std::string&) {
+    const int index = element.findChild("PinpadOnline");
+    if (index >= 0) {
+        const std::string& online = element.child(index).text;
+        if (online == "1") {
+            origin.pinpadOnline = true;
+        } else if (online == "0") {
+            origin.pinpadOnline = false;
+        }
+    }
+    return 1;
+}
+
+std::int32_t QuenKlarna::onRefreshSettings(xmlDoc&, xmlNode&, std::string&) {
+    trace(bridge, "Updating Settings");
+    settings.load(bridge);
+    return 1;
 }

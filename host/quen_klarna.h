@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <string>
 
+#include "config/settings.h"
 #include "documents/xml_node.h"
 #include "host/host_bridge.h"
+#include "transaction/request_origin.h"
 
 class QuenKlarna {
   public:
@@ -22,7 +24,8 @@ class QuenKlarna {
     std::string extensionName; // "Klarna" after start-up
     std::string hostGivenName; // from the startup record, empty when none
     xmlNode applicationStatus; // AppName and Version for DllApplicationStatusUpdate
-    bool pinpadOnline = false; // set and cleared by PinpadNotify
+    Settings settings;         // loaded at start-up and on RefreshSettings
+    RequestOrigin origin;      // printer "PINPAD", pinpad offline until PinpadNotify
 
     // A handler calling the given member function on this object.
     Handler handler(Member member);
@@ -31,4 +34,11 @@ class QuenKlarna {
     std::int32_t onDefaultMethod(xmlDoc& document, xmlNode& element, std::string& reply);
     std::int32_t onDefaultEvent(xmlDoc& document, xmlNode& element, std::string& reply);
     std::int32_t onDefaultNonStandard(xmlDoc& document, xmlNode& element, std::string& reply);
+
+    // PinpadNotify: PinpadOnline "1" sets the pinpad-online flag, "0" clears
+    // it, anything else (or no such child) leaves it. Returns 1.
+    std::int32_t onPinpadNotify(xmlDoc& document, xmlNode& element, std::string& reply);
+    // RefreshSettings: traces "Updating Settings", then reloads the settings
+    // from the host. Returns 1.
+    std::int32_t onRefreshSettings(xmlDoc& document, xmlNode& element, std::string& reply);
 };

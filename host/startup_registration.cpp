@@ -1,11 +1,17 @@
 #include "host/startup_registration.h"
 
+#include <string>
+#include <utility>
+
+#include "host/filter_envelope.h"
 #include "host/host_methods.h"
 
 namespace {
 
-const char* const extensionName = "Klarna";
-const char* const extensionVersion = "1.0.0.0";
+using namespace registration;
+
+const char* const paymentMenuName = "Klarna_PaymentMenuRoot";
+const char* const paymentMenuValidateName = "Klarna_PaymentMenuValidate";
 
 void installFallbackHandlers(HostBridge& bridge, QuenKlarna& extension) {
     bridge.defaultMethodHandler = extension.handler(&QuenKlarna::onDefaultMethod);
@@ -18,10 +24,83 @@ void nameExtension(HostBridge& bridge, QuenKlarna& extension) {
     bridge.sourceName = extensionName;
 }
 
+void addField(xmlNode& element, const char* name, const char* value) {
+    element.getChild(name).setText(value);
+}
+
+// The menu's validation method is registered before the host learns its
+// name with the menu element.
+void addPaymentMenu(HostBridge& bridge) {
+    xmlNode menu;
+    addField(menu, "Name", paymentMenuName);
+    addField(menu, "Type", "PaymentMenu");
+    addField(menu, "AppType", "Menu");
+    addField(menu, "Merchant", merchantNumber);
+    // The payment-menu validation handler goes here.
+    registerHandler(bridge, paymentMenuValidateName, Handler());
+    addField(menu, "PaymentMenuValidate", paymentMenuValidateName);
+    addField(menu, "MenuHeader", extensionName);
+    // The payment-menu handler goes here.
+    addDllEntryPoint(bridge, menu, Handler());
+}
+
+void addMenuButton(HostBridge& bridge, const char* name, const char* appType, const char* label,
+                   Handler handler) {
+    xmlNode button;
+    addField(button, "Name", name);
+    addField(button, "Type", "Button");
+    addField(button, "AppType", appType);
+    addField(button, "Owner", paymentMenuName);
+    addField(button, "ButtonLabel", label);
+    addDllEntryPoint(bridge, button, std::move(handler));
+}
+
+void addButtons(HostBridge& bridge) {
+    // The purchase entry-point handler goes here.
+    addMenuButton(bridge, "Klarna_Purchase", "Payment", "Purchase", Handler());
+    // The refund entry-point handler goes here.
+    addMenuButton(bridge, "Klarna_Refund", "Refund", "Refund", Handler());
+}
+
 void announceApplicationStatus(HostBridge& bridge, QuenKlarna& extension) {
     extension.applicationStatus.getChild("AppName").setText(extensionName);
     extension.applicationStatus.getChild("Version").setText(extensionVersion);
     dllApplicationStatusUpdate(bridge, extension.applicationStatus);
+}
+
+void registerForPosRequests(HostBridge& bridge) {
+    // The POS direct entry-point handler goes here.
+    registerForPosDirectEntryPoint(bridge, Handler(), merchantNumber);
+}
+
+void subscribeToPinpadNotifications(HostBridge& bridge, QuenKlarna& extension) {
+    eventSubscribe(bridge, "PinpadNotify", extension.handler(&QuenKlarna::onPinpadNotify));
+}
+
+// Asks the host to pass its command to this module, then registers the
+// handler that serves it under the command's name.
+void intercept(HostBridge& bridge, const char* command, const char* container, Handler handler) {
+    xmlNode element;
+    element.name = command;
+    addField(element, "Merchant", merchantNumber);
+    interceptSet(bridge, buildFilterEnvelope(std::string(), std::string(), container, element));
+    registerHandler(bridge, command, std::move(handler));
+}
+
+void interceptHostCommands(HostBridge& bridge, QuenKlarna& extension) {
+    // The last-transaction query handler goes here.
+    intercept(bridge, "DoGetLastTransaction", filterContainer::method, Handler());
+    // The last-receipt query handler goes here.
+    intercept(bridge, "DoGetLastReceipt", filterContainer::method, Handler());
+    // The receipt reprint handler goes here.
+    intercept(bridge, "DoReprintReceipt", filterContainer::method, Handler());
+    intercept(bridge, "RefreshSettings", filterContainer::event,
+              extension.handler(&QuenKlarna::onRefreshSettings));
+}
+
+void startTimer(HostBridge& bridge) {
+    // The reversal timer handler goes here.
+    setTimer(bridge, Handler());
 }
 
 } // namespace
@@ -31,9 +110,12 @@ void announceApplicationStatus(HostBridge& bridge, QuenKlarna& extension) {
 void runStartupRegistration(HostBridge& bridge, QuenKlarna& extension) {
     installFallbackHandlers(bridge, extension);
     nameExtension(bridge, extension);
-    // Payment menu, purchase button and refund button entry points go here,
-    // in that order.
+    addPaymentMenu(bridge);
+    addButtons(bridge);
     announceApplicationStatus(bridge, extension);
-    // Then: POS direct entry point, PinpadNotify subscription, the four
-    // intercepted commands, the timer, and the settings load.
+    registerForPosRequests(bridge);
+    subscribeToPinpadNotifications(bridge, extension);
+    interceptHostCommands(bridge, extension);
+    startTimer(bridge);
+    extension.settings.load(bridge);
 }

@@ -4,4 +4,15 @@
 #include "host/host_bridge.h"
 #include "host/quen_klarna.h"
 
+// Constants of the registration.
+namespace registration {
+constexpr const char* extensionName = "Klarna";
+constexpr const char* extensionVersion = "1.0.0.0";
+constexpr const char* merchantNumber = "70";
+} // namespace registration
+
+// Fall-back handlers, name, payment menu and its two buttons, application
+// status, POS direct entry point, PinpadNotify subscription, the four
+// intercepted commands, the timer, then the settings load. Results of the
+// requests are not examined.
 void runStartupRegistration(HostBridge& bridge, QuenKlarna& extension);
