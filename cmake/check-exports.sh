@@ -12,14 +12,14 @@ case "$kind" in
   elf)
     exports=$(nm -D --defined-only "$module" | awk '$2 ~ /^[TWDBRVi]$/ {print $3}' | sort | tr '\n' ' ' | sed 's/ $//')
     [ "$exports" = "$expected" ] || fail "exports are '$exports', expected '$expected'"
-    file -L "$module" | grep -q 'ELF 32-bit' || fail "not a 32-bit ELF object"
+    readelf -h "$module" | awk '/Class:/ {print $2}' | grep -qx ELF32 || fail "not a 32-bit ELF object"
     ;;
   pe)
     dump=$(i686-w64-mingw32-objdump -p "$module")
-    echo "$dump" | grep -q 'file format pei-i386' || fail "not a 32-bit PE image"
-    exports=$(echo "$dump" | awk '/\[Ordinal\/Name Pointer\] Table/ {on=1; next} on && /^\s*\[/ {print $NF; next} on {on=0}' | sort | tr '\n' ' ' | sed 's/ $//')
+    grep -q "file format pei-i386" <<< "$dump" || fail "not a 32-bit PE image"
+    exports=$(awk '/\[Ordinal\/Name Pointer\] Table/ {on=1; next} on && /^[ \t]*\[/ {print $NF; next} on {on=0}' <<< "$dump" | sort | tr '\n' ' ' | sed 's/ $//')
     [ "$exports" = "$expected" ] || fail "exports are '$exports', expected '$expected'"
-    imports=$(echo "$dump" | awk '/DLL Name:/ {print tolower($3)}' | sort -u)
+    imports=$(awk '/DLL Name:/ {print tolower($3)}' <<< "$dump" | sort -u)
     allowed="kernel32.dll msvcrt.dll rpcrt4.dll user32.dll advapi32.dll ntdll.dll"
     for dll in $imports; do
       case " $allowed " in
