@@ -3,6 +3,6 @@
 : "${WINEPREFIX:=${KLARNA_WINEPREFIX:-$PWD/wineprefix}}"
 export WINEPREFIX
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d"
 unset DISPLAY
 exec wine "$@"

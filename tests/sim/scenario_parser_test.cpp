@@ -1,0 +1,231 @@
+// The scenario language: what a file means, and how a bad one is reported.
+#include <gtest/gtest.h>
+
+#include "sim/scenario.h"
+#include "sim/scenario_tokens.h"
+
+namespace {
+
+using sim::ActionKind;
+using sim::CheckOp;
+using sim::ExpectKind;
+
+sim::Scenario parseOk(const std::string& text) {
+    sim::Scenario scenario;
+    std::vector<sim::ParseError> errors;
+    EXPECT_TRUE(sim::parseScenario("t.scenario", text, scenario, errors));
+    for (const sim::ParseError& e : errors) {
+        ADD_FAILURE() << e.text();
+    }
+    return scenario;
+}
+
+TEST(ScenarioTokens, QuotesEscapesAndOperators) {
+    std::vector<sim::Token> tokens;
+    std::string error;
+    ASSERT_TRUE(sim::tokenizeLine(
+        R"(pos TxnRef="R 1" line~"a\"b" !USERNAME TOKEN? "x=y" "\x41\n" # comment)", tokens,
+        error));
+    ASSERT_EQ(tokens.size(), 7u);
+    EXPECT_EQ(tokens[1].key(), "TxnRef");
+    EXPECT_EQ(tokens[1].value(), "R 1");
+    EXPECT_TRUE(tokens[2].hasOp('~'));
+    EXPECT_EQ(tokens[2].value(), "a\"b");
+    EXPECT_TRUE(tokens[3].negated);
+    EXPECT_EQ(tokens[3].text, "USERNAME");
+    EXPECT_TRUE(tokens[4].presence);
+    EXPECT_EQ(tokens[4].text, "TOKEN");
+    EXPECT_FALSE(tokens[5].hasOp('=')) << "an = inside quotes is text";
+    EXPECT_EQ(tokens[6].text, "A\n");
+}
+
+TEST(ScenarioTokens, BadQuotingIsReported) {
+    std::vector<sim::Token> tokens;
+    std::string error;
+    EXPECT_FALSE(sim::tokenizeLine("input \"0412", tokens, error));
+    EXPECT_EQ(error, "unterminated quote");
+    EXPECT_FALSE(sim::tokenizeLine("input \"\\q\"", tokens, error));
+    EXPECT_FALSE(sim::tokenizeLine("input \"\\x4\"", tokens, error));
+}
+
+TEST(ScenarioDurations, Units) {
+    struct Case {
+        const char* text;
+        bool ok;
+        sim::Millis value;
+    };
+    for (const Case& c : {Case{"0", true, 0}, Case{"2s", true, 2000}, Case{"1.5s", true, 1500},
+                          Case{"500ms", true, 500}, Case{"2m", true, 120000},
+                          Case{"1h", true, 3600000}, Case{"70", true, 70000}, Case{"", false, 0},
+                          Case{"-1s", false, 0}, Case{"5x", false, 0}, Case{"s", false, 0}}) {
+        sim::Millis value = -7;
+        EXPECT_EQ(sim::parseDuration(c.text, value), c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(value, c.value) << c.text;
+        }
+    }
+}
+
+TEST(ScenarioParser, SetUpTimelineRulesAndExpectations) {
+    const sim::Scenario s = parseOk(R"(
+scenario "QR purchase"
+var TOKEN "T1"
+var LANE_ID=7
+lane MerchantId "777"
+pinpad QR_code=0 TID=T9
+host reply-too-small GetVariable times=2
+host result SetVariable -5 always
+gateway token T1
+gateway order K-1 5000 NZD
+fault N late 80s keep from=2 times=3
+fault P decline 05 "DO NOT HONOUR"
+at 1s pinpad-online 1
+at 2.5s pos TxnType=P AmtPurchase=1250 BasketData/json="[1]"
+on prompt "PHONE" after 3s input "0412345678"
+each keywait key pos 1
+on gateway N after 20s customer pays
+at 3s try command DoGetLastReceipt
+expect result ResponseCode=00 !Pan TxnRef?
+expect gateway N#2 timeout=120 @Timeout=130
+expect request-order AddDllEntryPoint:Name=Klarna_Purchase InterceptSet
+expect journal count=1
+)");
+    EXPECT_EQ(s.name, "QR purchase");
+    ASSERT_EQ(s.setup.variables.size(), 2u);
+    EXPECT_EQ(s.setup.variables[1], (std::pair<std::string, std::string>("LANE_ID", "7")));
+    EXPECT_EQ(s.setup.host.laneVariables.at("MerchantId"), "777");
+    EXPECT_EQ(s.setup.host.pinpadDetails.at("QR_code"), "0");
+    EXPECT_EQ(s.setup.host.pinpadDetails.at("Acquirer"), "SIMACQ")
+        << "other details keep their defaults";
+    ASSERT_EQ(s.setup.host.methodFaults.size(), 2u);
+    EXPECT_EQ(s.setup.host.methodFaults[0].times, 2);
+    EXPECT_EQ(s.setup.host.methodFaults[1].value, -5);
+    EXPECT_EQ(s.setup.host.methodFaults[1].times, 0);
+    EXPECT_EQ(s.setup.gateway.issuedToken, "T1");
+    ASSERT_EQ(s.setup.orders.size(), 1u);
+    EXPECT_EQ(s.setup.orders[0].currency, "NZD");
+    ASSERT_EQ(s.setup.faults.size(), 2u);
+    EXPECT_EQ(s.setup.faults[0].delay, 80000);
+    EXPECT_TRUE(s.setup.faults[0].keepAfterTimeout);
+    EXPECT_EQ(s.setup.faults[0].from, 2);
+    EXPECT_EQ(s.setup.faults[0].times, 3);
+    EXPECT_EQ(s.setup.faults[1].text, "DO NOT HONOUR");
+
+    ASSERT_EQ(s.timeline.size(), 3u);
+    EXPECT_EQ(s.timeline[1].at, 2500);
+    EXPECT_EQ(s.timeline[1].action.kind, ActionKind::pos);
+    EXPECT_EQ(s.timeline[1].action.fields.back(),
+              (std::pair<std::string, std::string>("BasketData/json", "[1]")));
+    EXPECT_TRUE(s.timeline[2].action.optional);
+    EXPECT_EQ(s.timeline[2].action.line, 18);
+
+    ASSERT_EQ(s.rules.size(), 3u);
+    EXPECT_EQ(s.rules[0].match, "PHONE");
+    EXPECT_EQ(s.rules[0].delay, 3000);
+    EXPECT_EQ(s.rules[0].action.answer.text, "0412345678");
+    EXPECT_TRUE(s.rules[1].every);
+    EXPECT_EQ(s.rules[1].action.answer.where, "pos");
+    EXPECT_EQ(s.rules[2].match, "N");
+    EXPECT_EQ(s.rules[2].action.kind, ActionKind::customer);
+
+    ASSERT_EQ(s.expectations.size(), 4u);
+    const sim::Expectation& result = s.expectations[0];
+    EXPECT_EQ(result.kind, ExpectKind::result);
+    ASSERT_EQ(result.checks.size(), 3u);
+    EXPECT_EQ(result.checks[1].op, CheckOp::absent);
+    EXPECT_EQ(result.checks[2].op, CheckOp::present);
+    EXPECT_EQ(s.expectations[1].subject, "N");
+    EXPECT_EQ(s.expectations[1].index, 2);
+    EXPECT_EQ(s.expectations[1].checks[1].path, "@Timeout");
+    EXPECT_EQ(s.expectations[2].words[0], "AddDllEntryPoint:Name=Klarna_Purchase");
+    EXPECT_TRUE(s.expectations[3].countOnly);
+    EXPECT_EQ(s.expectations[3].line, 22);
+}
+
+TEST(ScenarioParser, ScreenRuleWithoutMatchTakesTheActionDirectly) {
+    const sim::Scenario s =
+        parseOk("on screen after 2s confirm\non menu select 2\non qr select BUTTON1\n");
+    ASSERT_EQ(s.rules.size(), 3u);
+    EXPECT_TRUE(s.rules[0].match.empty());
+    EXPECT_EQ(s.rules[0].action.answer.kind, sim::Answer::Kind::confirm);
+    EXPECT_TRUE(s.rules[1].match.empty());
+    EXPECT_EQ(s.rules[1].action.answer.text, "2");
+    EXPECT_EQ(s.rules[2].action.answer.text, "BUTTON1");
+}
+
+TEST(ScenarioParser, EveryBadLineIsReportedWithItsNumber) {
+    struct Case {
+        const char* line;
+        const char* message;
+    };
+    const std::vector<Case> cases{
+        {"frobnicate", "unknown directive \"frobnicate\""},
+        {"var TOKEN", "usage: var NAME"},
+        {"at soon pos", "usage: at TIME ACTION"},
+        {"at 1s dance", "unknown action \"dance\""},
+        {"at 1s pos TxnType", "\"TxnType\" is not a FIELD=value pair"},
+        {"at 1s customer sings", "usage: customer pays|opens|gives-up"},
+        {"at 1s cancel kiosk", "cancel on pinpad or pos"},
+        {"on banana confirm", "usage: on|each"},
+        {"on qr after later confirm", "after needs a DURATION"},
+        {"fault Z no-reply", "unknown message kind \"Z\""},
+        {"fault O explode", "unknown fault \"explode\""},
+        {"fault O late", "late needs a DURATION"},
+        {"fault O decline", "decline needs a CODE"},
+        {"fault O set rc", "set needs FIELD=value"},
+        {"fault O no-reply times=0", "expected times=N, from=N or always"},
+        {"host reply-capacity lots", "malformed host setting"},
+        {"host result GetVariable", "needs a number after the method"},
+        {"gateway order K-1 much", "malformed gateway setting"},
+        {"expect", "usage: expect WHAT"},
+        {"expect weather sunny=1", "unknown expectation \"weather\""},
+        {"expect result", "checks nothing"},
+        {"expect result sunny", "is not a check"},
+        {"expect request", "needs a NAME[#N]"},
+        {"expect request Trace#0 TraceData=x", "expected NAME#N or NAME#last"},
+        {"expect journal count=x", "count needs a number"},
+        {"expect journal count=1 text~F", "cannot be combined"},
+        {"at 1s input \"open", "unterminated quote"},
+    };
+    std::string text = "scenario fine\n";
+    for (const Case& c : cases) {
+        text += std::string(c.line) + "\n";
+    }
+    sim::Scenario scenario;
+    std::vector<sim::ParseError> errors;
+    EXPECT_FALSE(sim::parseScenario("bad.scenario", text, scenario, errors));
+    ASSERT_EQ(errors.size(), cases.size());
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        EXPECT_EQ(errors[i].line, static_cast<int>(i) + 2) << cases[i].line;
+        EXPECT_NE(errors[i].message.find(cases[i].message), std::string::npos)
+            << cases[i].line << " gave: " << errors[i].message;
+        EXPECT_EQ(errors[i].text().rfind("bad.scenario:" + std::to_string(i + 2) + ": ", 0), 0u);
+    }
+}
+
+TEST(ScenarioParser, BinaryNoiseIsReportedNotFatal) {
+    std::string noise;
+    for (int i = 0; i < 512; ++i) {
+        noise += static_cast<char>((i * 37) % 256);
+    }
+    sim::Scenario scenario;
+    std::vector<sim::ParseError> errors;
+    EXPECT_FALSE(sim::parseScenario("noise", noise, scenario, errors));
+    EXPECT_FALSE(errors.empty());
+}
+
+TEST(ScenarioParser, TypedActionLines) {
+    sim::Action action;
+    std::string error;
+    ASSERT_TRUE(sim::parseActionLine("key pinpad ENTER", action, error));
+    EXPECT_EQ(action.answer.kind, sim::Answer::Kind::key);
+    EXPECT_EQ(action.answer.text, "ENTER");
+    ASSERT_TRUE(sim::parseActionLine("result 05 ResultText=\"PAPER OUT\"", action, error));
+    EXPECT_EQ(action.answer.fields.at(0).second, "PAPER OUT");
+    ASSERT_TRUE(sim::parseActionLine("refresh-settings", action, error));
+    EXPECT_EQ(action.kind, ActionKind::command);
+    EXPECT_EQ(action.name, "RefreshSettings");
+    EXPECT_FALSE(sim::parseActionLine("key keyboard 1", action, error));
+}
+
+} // namespace

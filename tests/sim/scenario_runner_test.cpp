@@ -1,0 +1,291 @@
+// Whole scenarios run against a small stand-in module that pays by QR code
+// the way the real flow does (O, N, P, receipt, result), to check the
+// runner: timeline, rules, the customer, faults and expectations.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "sim/scenario.h"
+#include "sim/scenario_runner.h"
+
+namespace {
+
+using nlohmann::json;
+using sim::XmlElement;
+
+class QrPaymentModule : public sim::ModuleInstance {
+  public:
+    bool load(std::string&) override {
+        ++loads;
+        return true;
+    }
+    void unload() override {}
+    std::int32_t shutdown() override { return 0; }
+
+    std::int32_t startup(sim::StartupRecord& record) override {
+        context = record.u32(16);
+        send(method("EventSubscribe", {{"event_name", "PinpadNotify"}}));
+        send(method("GetClientRunTimeDiags", {}));
+        XmlElement registration{"RegisterForPosDirectEntryPoint", {}, {}};
+        registration.add("MerchantNumber", "70");
+        registration.add("DllName", "Klarna");
+        XmlElement toGui = method("SendToDLL", {});
+        toGui.find("VORTAXIS_METHOD")->children[0].children.push_back(registration);
+        toGui.children.insert(toGui.children.begin() + 1,
+                              XmlElement{"OTHER_DLL_DESTINATION", "VortaxisMasterGui", {}});
+        send(toGui);
+        ++startups;
+        return 0;
+    }
+
+    std::int32_t deliver(const std::string& message, std::int32_t, std::string&) override {
+        const sim::XmlParseResult parsed = sim::parseXml(message);
+        const XmlElement* container = parsed.root.find("VORTAXIS_EVENT");
+        if (container == nullptr || container->children.empty()) {
+            return -1;
+        }
+        const XmlElement& event = container->children.front();
+        if (event.name == "PinpadNotify") {
+            return 1;
+        }
+        if (event.name == "PosDirectEntryPoint") {
+            request = event.children.at(0);
+            gatewaySend("O", 150, 30,
+                        {{"amt", std::stoi(request.childText("AmtPurchase"))},
+                         {"currency", request.childText("CurrencyCode")}});
+            return 1;
+        }
+        if (event.name == "HostReceiveEvent") {
+            return onGatewayReply(event);
+        }
+        if (event.name == "GetMultiLineFromPinpadEvent") {
+            screenAnswered = true;
+            gatewaySend("Q", 150, 0, {{"hppsid", hppsid}});
+            stan = waitStan; // the wait's reply is what counts
+            return 1;
+        }
+        if (event.name == "PrintReceiptEvent") {
+            finish();
+            return 1;
+        }
+        return -1;
+    }
+
+    int loads = 0;
+    int startups = 0;
+
+  private:
+    static XmlElement method(const std::string& name,
+                             const std::vector<std::pair<std::string, std::string>>& fields) {
+        XmlElement root{"VORTAXIS_BRIDGE", {}, {}};
+        root.add("VORTAXIS_SOURCE", "Klarna");
+        root.add("VORTAXIS_DESTINATION", "VORTAXIS_DLL_HANDLER");
+        XmlElement& element = root.add("VORTAXIS_METHOD").add(name);
+        for (const auto& f : fields) {
+            element.add(f.first, f.second);
+        }
+        return root;
+    }
+
+    void send(const XmlElement& root) {
+        const std::string text = sim::toXmlDocument(root);
+        std::vector<char> reply(150000);
+        std::int32_t length = 150000;
+        sim::HostSim::sendCallback()(context, text.data(), static_cast<std::int32_t>(text.size()),
+                                     reply.data(), &length);
+    }
+
+    void gatewaySend(const std::string& type, int mt, int timeout, json fields) {
+        fields["type"] = type;
+        fields["mt"] = mt;
+        fields["stan"] = ++stan;
+        fields["token"] = "T1";
+        fields["countrycode"] = "AU";
+        send(method("SendHostMessage", {{"MsgType", std::to_string(mt)},
+                                        {"Timeout", std::to_string(timeout)},
+                                        {"Message", fields.dump()}}));
+    }
+
+    std::int32_t onGatewayReply(const XmlElement& event) {
+        if (event.childText("Result") != "00") {
+            code = event.childText("Result");
+            finish();
+            return 0;
+        }
+        const json reply = json::parse(event.childText("Message"));
+        code = reply.value("rc", "XC");
+        const std::string type = reply.value("type", "");
+        if (code != "00") {
+            finish();
+        } else if (type == "O") {
+            hppsid = reply.at("hppsid");
+            send(method("GetMultiLineFromPinpad", {{"Timeout", "70"},
+                                                   {"IsQRCode", "1"},
+                                                   {"QRBCodeData", reply.at("redirecturl")},
+                                                   {"Button1", "   SWITCH TO SMS    "},
+                                                   {"CancelOnPinpad", "1"}}));
+            gatewaySend("N", 150, 70,
+                        {{"hppsid", hppsid}, {"hppstatus", "WAITING"}, {"timeout", 60}});
+            waitStan = stan;
+        } else if (type == "N") {
+            if (!screenAnswered) {
+                send(method("CancelCurrentCommand", {}));
+            }
+            gatewaySend("P", 200, 30, {{"orderid", reply.at("orderid")}, {"amt", reply.at("amt")}});
+        } else {
+            send(method("PrintReceipt", {{"Receipt", "KLARNA\r\nTRANSACTION APPROVED 00\r\n"},
+                                         {"Printer", "POS"}}));
+        }
+        return 1;
+    }
+
+    void finish() {
+        XmlElement root = method("DllEndTransaction", {});
+        XmlElement& result =
+            root.find("VORTAXIS_METHOD")->children[0].add("VORTAXIS_EVENT").add("TransactionEvent");
+        result.add("ResponseCode", code);
+        result.add("Success", code == "00" ? "1" : "0");
+        result.add("TxnRef", request.childText("TxnRef"));
+        send(root);
+    }
+
+    std::uint32_t context = 0;
+    XmlElement request;
+    std::string hppsid;
+    std::string code;
+    int stan = 0;
+    int waitStan = 0;
+    bool screenAnswered = false;
+};
+
+struct Outcome {
+    sim::RunReport report;
+    std::string transcript;
+};
+
+Outcome run(const std::string& text, QrPaymentModule& module) {
+    sim::Scenario scenario;
+    std::vector<sim::ParseError> errors;
+    EXPECT_TRUE(sim::parseScenario("t.scenario", text, scenario, errors));
+    std::ostringstream out;
+    sim::RunSettings settings;
+    settings.module = &module;
+    settings.out = &out;
+    settings.qrStyle = sim::QrStyle::text;
+    Outcome outcome;
+    outcome.report = sim::runScenario(scenario, settings);
+    outcome.transcript = out.str();
+    return outcome;
+}
+
+std::string failures(const sim::RunReport& report) {
+    std::string all;
+    for (const std::string& f : report.failures) {
+        all += f + "\n";
+    }
+    return all;
+}
+
+const char* const purchase = R"(
+gateway token T1
+at 1s pinpad-online 1
+at 2s pos TxnType=P AmtPurchase=1250 CurrencyCode=AUD TxnRef=R1
+)";
+
+TEST(ScenarioRunner, QrPurchaseWhereTheCustomerPaysAfterTwentySeconds) {
+    QrPaymentModule module;
+    const Outcome outcome = run(std::string(purchase) + R"(
+on gateway N after 20s customer pays
+expect gateway-kinds O N P
+expect gateway N hppstatus=WAITING timeout=60 @Timeout=70 @MsgType=150
+expect gateway P amt=1250 orderid?
+expect request CancelCurrentCommand count=1
+expect result ResponseCode=00 Success=1 TxnRef=R1
+expect receipt line="TRANSACTION APPROVED 00" printer=POS
+expect screen "SWITCH TO SMS"
+expect delivered PinpadNotify returned=1
+)",
+                                module);
+    EXPECT_TRUE(outcome.report.passed()) << failures(outcome.report) << outcome.transcript;
+    EXPECT_NE(outcome.transcript.find("QR code: https://pay.klarna.sim/hpp/"), std::string::npos);
+}
+
+TEST(ScenarioRunner, SwitchButtonInterruptsTheWaitAndTheWaitsReplyEndsIt) {
+    QrPaymentModule module;
+    const Outcome outcome = run(std::string(purchase) + R"(
+on qr after 5s select BUTTON1
+expect gateway-kinds O N Q
+expect gateway Q hppsid?
+expect result ResponseCode=TM Success=0
+expect request CancelCurrentCommand count=0
+)",
+                                module);
+    EXPECT_TRUE(outcome.report.passed()) << failures(outcome.report) << outcome.transcript;
+}
+
+TEST(ScenarioRunner, WaitsAndTimeOutsCostVirtualTimeOnly) {
+    QrPaymentModule module;
+    const Outcome outcome = run(std::string(purchase) + R"(
+fault P no-reply
+on gateway N after 50s customer pays
+expect result ResponseCode=X0
+)",
+                                module);
+    EXPECT_TRUE(outcome.report.passed()) << failures(outcome.report) << outcome.transcript;
+    EXPECT_NE(outcome.transcript.find(
+                  "[  82.600s] host           no gateway reply to P within its time-out"),
+              std::string::npos)
+        << outcome.transcript;
+}
+
+TEST(ScenarioRunner, GatewayWaitRunsOutWhenNobodyActs) {
+    QrPaymentModule module;
+    const Outcome outcome = run(std::string(purchase) + "expect result ResponseCode=TI\n", module);
+    EXPECT_TRUE(outcome.report.passed()) << failures(outcome.report) << outcome.transcript;
+}
+
+TEST(ScenarioRunner, FailedExpectationsAndUnusableDoorsAreReportedByLine) {
+    QrPaymentModule module;
+    const Outcome outcome = run(R"(gateway token T1
+at 1s entry Klarna_Purchase TxnType=P
+at 2s command DoGetLastTransaction
+at 3s try command DoGetLastReceipt
+at 4s input "1234"
+expect result ResponseCode=00
+expect gateway-kinds O
+)",
+                                module);
+    EXPECT_FALSE(outcome.report.passed());
+    const std::string all = failures(outcome.report);
+    EXPECT_NE(all.find("line 2 at 1.000s: no entry point Klarna_Purchase was added by the module"),
+              std::string::npos)
+        << all;
+    EXPECT_NE(all.find("line 3 at 2.000s: the module does not intercept DoGetLastTransaction"),
+              std::string::npos);
+    EXPECT_EQ(all.find("DoGetLastReceipt"), std::string::npos) << "a tried door is only noted";
+    EXPECT_NE(all.find("line 5 at 4.000s: nothing is waiting for that answer"), std::string::npos);
+    EXPECT_NE(all.find("t.scenario:6: expect result ResponseCode=00\n    no TransactionEvents "
+                       "number 1 (0 seen)"),
+              std::string::npos);
+    EXPECT_NE(all.find("t.scenario:7: expect gateway-kinds O\n    saw (none)"), std::string::npos);
+    EXPECT_EQ(outcome.report.failures.size(), 5u) << all;
+}
+
+TEST(ScenarioRunner, RestartLoadsTheModuleAgainAndTheStoreSurvives) {
+    QrPaymentModule module;
+    const Outcome outcome = run(R"(
+at 1s set-var REVERSAL_DATA "{\"type\":\"P-\"}"
+at 2s restart
+at 3s pinpad-online 1
+expect var REVERSAL_DATA~P- !TOKEN
+expect startup#2 result=0
+expect delivered PinpadNotify returned=1
+)",
+                                module);
+    EXPECT_TRUE(outcome.report.passed()) << failures(outcome.report);
+    EXPECT_EQ(module.loads, 2);
+    EXPECT_EQ(module.startups, 2);
+}
+
+} // namespace
