@@ -1,4 +1,5 @@
 #include "config/settings.h"
+#include "documents/trim_set.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -8,10 +9,6 @@
 #include "host/host_methods.h"
 
 namespace {
-
-bool isTrimByte(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
 
 std::string trimmed(const std::string& text) {
     std::size_t begin = 0;

@@ -1,4 +1,5 @@
 #include "documents/gateway_message.h"
+#include "documents/trim_set.h"
 
 #include "documents/json_text.h"
 
@@ -102,10 +103,6 @@ std::int32_t cutTo32Bits(std::uint64_t value) {
 
 std::int32_t cutTo32Bits(std::int64_t value) {
     return cutTo32Bits(static_cast<std::uint64_t>(value));
-}
-
-bool isTrimByte(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
 }
 
 // Basket text worth a member: valid JSON that is not null, {} or [].

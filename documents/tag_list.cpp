@@ -1,4 +1,5 @@
 #include "documents/tag_list.h"
+#include "documents/trim_set.h"
 
 #include "documents/json_text.h"
 #include "documents/xml_node.h"
@@ -11,10 +12,6 @@
 namespace {
 
 using json = nlohmann::json;
-
-bool isTrimByte(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
 
 // A whole-text integer of at most three bytes: leading white space and a
 // sign accepted, at least one digit, nothing after the digits.
