@@ -13,7 +13,17 @@ case "$action" in
     mkdir -p "$WINEPREFIX"
     wineserver -p </dev/null >/dev/null 2>&1
     wine wineboot -i </dev/null >"$WINEPREFIX.log" 2>&1
-    echo "wine prefix ready: $WINEPREFIX"
+    # Creating a prefix runs wineboot.exe --init and the wine.inf set-up in
+    # processes of their own, which can outlive the command above when Wine
+    # runs slowly (under qemu). Tests started before they end run alongside
+    # them, and a program has been seen never to return; wait for them.
+    waited=0
+    while pgrep -f 'wineboot\.exe|setupapi,InstallHinfSection' >/dev/null 2>&1 &&
+          [ "$waited" -lt 1800 ]; do
+      sleep 5
+      waited=$((waited + 5))
+    done
+    echo "wine prefix ready after a further ${waited} s: $WINEPREFIX"
     ;;
   stop)
     wineserver -k || true

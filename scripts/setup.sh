@@ -8,7 +8,7 @@ packages=(
   nlohmann-json3-dev googletest uuid-dev uuid-dev:i386
   g++-multilib g++-mingw-w64-i686
   libbenchmark-dev libpugixml-dev libqrencode-dev libqrencode-dev:i386
-  valgrind wine wine32:i386 qemu-user
+  valgrind wine wine32:i386 qemu-user procps
 )
 
 missing=()
