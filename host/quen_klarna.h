@@ -7,8 +7,10 @@
 
 #include "config/settings.h"
 #include "documents/xml_node.h"
+#include "gateway/gateway_transaction.h"
 #include "host/host_bridge.h"
 #include "transaction/request_origin.h"
+#include "transaction/step_list.h"
 
 class QuenKlarna {
   public:
@@ -26,6 +28,172 @@ class QuenKlarna {
     xmlNode applicationStatus; // AppName and Version for DllApplicationStatusUpdate
     Settings settings;         // loaded at start-up and on RefreshSettings
     RequestOrigin origin;      // printer "PINPAD", pinpad offline until PinpadNotify
+
+    // --- Gateway exchange (gateway/) -------------------------------------
+    GatewayTransaction foreground;   // payments and refunds
+    GatewayTransaction background;   // logon and reversal
+    bool foregroundDeferred = false; // a foreground send waits for the background one
+    std::string rotatingTid;         // 8 characters once made
+    std::uint16_t tidCounter = 0;    // picks the TID's eighth character
+    bool randomSeeded = false;       // the random generator is seeded once
+
+    // Stores the numbers in the foreground transaction, moves callback in
+    // (an empty one keeps the stored one) and sends.
+    std::int32_t startForegroundSend(std::int32_t messageType, std::int32_t windowLow,
+                                     std::int32_t windowHigh, std::int32_t timeoutSeconds,
+                                     bool skipDisplay, ReplyCallback callback);
+    // 1 when handed to the host or refused and completed; 0 when deferred.
+    std::int32_t sendTransaction(bool skipDisplay);
+    // Silent send on the background transaction; always 1.
+    std::int32_t sendBackgroundTransaction(std::int32_t messageType, std::int32_t windowLow,
+                                           std::int32_t windowHigh, ReplyCallback callback);
+    // HostReceiveEvent: 1 when the reply matched an awaiting window, else 0.
+    std::int32_t onHostReceive(xmlDoc& document, xmlNode& element, std::string& reply);
+    std::string displayHeading() const;
+    std::string displaySubtitle() const;
+    std::int32_t nextStan();
+    std::string nextTxnNo(std::int32_t width, const std::string& prefix);
+    std::string makeUniqueRef();
+    std::string makeUuid();
+    // Helpers of the sends above.
+    void seedRandomOnce();       // seeds the runtime generator on first use
+    void rotateTid();            // makes the TID once, then moves its eighth character
+    void showProcessingScreen(); // "PROCESSING" on the pinpad (and the POS)
+    // Stamps the request, builds and traces the SendHostMessage and hands it
+    // to the host; storeReversalData is the foreground's reversal record.
+    void handOver(GatewayTransaction& transaction, std::int32_t timeoutSeconds,
+                  const char* traceLabel, bool storeReversalData);
+
+    // --- Step list (transaction/) ----------------------------------------
+    StepList steps;
+    void clearSteps();
+    void addStep(const xmlNode& parameters, StepAction action);
+    // Runs the next step; with none left, or when it returns false,
+    // completes the foreground transaction and returns false.
+    bool runNextStep();
+
+    // --- Activation and logon (config/) ----------------------------------
+    bool resumeAfterLogon = false;
+    bool isActivated();
+    bool startLogon();
+    // Reply callback of the logon exchange; returns true.
+    bool onLogonReply();
+    // End of a flow's first step: continue, wait for a logon, or end "H0".
+    bool activationCheck();
+    // Puts the token and the country code into the foreground request.
+    bool tokenStep(xmlNode& parameters);
+    // Writes the outcome of the logon exchange to ACTIVATION_STATUS.
+    void recordLogonOutcome();
+    // After the logon exchange has finished: the deferred foreground send,
+    // then the flow that waited for the logon.
+    void continueAfterLogon();
+
+    // --- Retry prompt (gateway/) -----------------------------------------
+    // False when the send count is over the retry limit.
+    bool offerRetry(xmlNode& parameters);
+    std::int32_t onRetryKey(xmlDoc& document, xmlNode& element, std::string& reply);
+
+    // --- Reversal and journal (gateway/) ---------------------------------
+    // A step (no ReturnImmediate) or a timer call (ReturnImmediate 1).
+    bool startReversal(xmlNode& parameters);
+    // Reply callback of the reversal exchange; returns true.
+    bool onReversalReply();
+    // TimerTrigger: the milliseconds until the next call.
+    std::int32_t onReversalTimer(xmlDoc& document, xmlNode& element, std::string& reply);
+
+    // --- Payment flow, prompts and customer exchange (transaction/) -------
+    // Start a session, empty LAST_TXN and LAST_RECEIPT, build the plan on the
+    // step list and run it. Both return 1.
+    std::int32_t startPurchase();
+    std::int32_t startRefund();
+    // The common start of both plans: m_Klarna = kind in the POS request copy.
+    void openPlan(const char* kind);
+    // A step action calling the given member function on this object.
+    StepAction stepOf(bool (QuenKlarna::*member)(xmlNode&));
+    // False when the foreground transaction has been completed.
+    bool foregroundOpen() const;
+
+    // Preparation steps.
+    bool presaleStep(xmlNode& parameters);
+    bool validationStep(xmlNode& parameters);
+    bool purchaseAnalysisStep(xmlNode& parameters);
+    bool pendingReversalStep(xmlNode& parameters);
+    bool referenceStep(xmlNode& parameters);
+    bool paymentMethodStep(xmlNode& parameters);
+    // DllStartTransactionEvent: takes the host's copy of the request back.
+    std::int32_t onDllStartTransaction(xmlDoc& document, xmlNode& element, std::string& reply);
+    bool refundStep(xmlNode& parameters);
+    bool onRefundReply();
+
+    // Input prompts and their answers.
+    bool promptAmount(xmlNode& parameters);
+    bool promptOrderId(xmlNode& parameters);
+    bool promptPhone(xmlNode& parameters);
+    std::int32_t onAmountEntered(xmlDoc& document, xmlNode& element, std::string& reply);
+    std::int32_t onOrderIdEntered(xmlNode& element, bool skipOnCancel);
+    std::int32_t onPhoneEntered(xmlNode& element, bool skipOnCancel);
+
+    // Waiting screens, shown while a status enquiry runs, and their answers.
+    void showQrCode(const std::string& qrData);
+    void showSmsSent();
+    void showPaymentInProgress(std::int32_t seconds);
+    std::int32_t onQrScreenResult(xmlDoc& document, xmlNode& element, std::string& reply);
+    std::int32_t onWaitScreenResult(xmlDoc& document, xmlNode& element, std::string& reply);
+    // Mirrors a screen on the POS when the request came from there.
+    void showOnPos(xmlNode lines);
+
+    // Customer exchange steps.
+    bool orderStep(xmlNode& parameters);
+    bool qrStep(xmlNode& parameters);
+    bool smsStep(xmlNode& parameters);
+    bool purchaseStep(xmlNode& parameters);
+    // Status enquiries ("N") and their interruption ("Q").
+    bool startWait(std::int32_t seconds);
+    bool paymentWait();
+    bool interruptWait();
+    // Reply callbacks.
+    bool onOrderReply();
+    bool onSmsReply();
+    bool onWaitReply();
+    bool onPaymentWaitReply();
+    bool onPurchaseReply();
+    // The pinpad went offline: the request kept for reversal, "PF" set; true
+    // when the reply callback must end the transaction.
+    bool pinpadWentOffline();
+    // The QR plan started over as an SMS plan, phone prompt forced.
+    bool switchToSmsPlan();
+    // Appends the SMS tail: phone prompt, order, SMS, purchase.
+    void addSmsSteps(const xmlNode& phoneParameters);
+    // Every payment message: `type`, a new `stan` and `sentcount` 0.
+    void prepareMessage(const char* type);
+    // The messages that name the sale: `ref` = TxnRef when not empty, `uid`
+    // a new UUID when absent.
+    void addReferences();
+
+    // --- Result, receipts, entry points and queries (gateway/, transaction/)
+    // Builds the TransactionEvent from the foreground transaction, stores it
+    // as LAST_TXN, hands it to the host with DllEndTransaction and ends the
+    // foreground transaction.
+    void sendTransactionEvent();
+    // The "receipt then result" completion: result screens on the pinpad
+    // (and the POS), both receipt copies stored, the customer copy printed.
+    void showResultAndPrint();
+    // PrintReceiptEvent of the customer copy: notes a printed receipt, then
+    // waits for a key.
+    std::int32_t onReceiptPrinted(xmlDoc& document, xmlNode& element, std::string& reply);
+    // WaitForKeyPressEvent after the receipt (key or time-out alike): POS
+    // display closed, session ended, journal written, result sent.
+    std::int32_t onResultKeyPress(xmlDoc& document, xmlNode& element, std::string& reply);
+
+    // Intercepted host commands answering from the stored records; each
+    // returns 1.
+    std::int32_t DoReprintReceipt(xmlDoc& document, xmlNode& element, std::string& reply);
+    std::int32_t DoGetLastReceipt(xmlDoc& document, xmlNode& element, std::string& reply);
+    std::int32_t DoGetLastTransaction(xmlDoc& document, xmlNode& element, std::string& reply);
+    // PrintReceiptEvent of a reprint: answers the kept requester, ends the session.
+    std::int32_t onReprintPrinted(xmlDoc& document, xmlNode& element, std::string& reply);
+    std::string reprintMerchant;    // Merchant of the reprint request
+    std::string reprintDestination; // where the reprint answer goes
 
     // A handler calling the given member function on this object.
     Handler handler(Member member);

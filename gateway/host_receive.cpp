@@ -1,0 +1,137 @@
+#include <cctype>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "config/persisted_records.h"
+#include "documents/gateway_message.h"
+#include "host/quen_klarna.h"
+#include "platform/platform.h"
+
+namespace {
+
+constexpr std::uint64_t nanosPerMilli = 1000000;
+
+std::string upperCase(std::string text) {
+    for (char& c : text) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return text;
+}
+
+template <class T> bool sameField(const std::optional<T>& left, const std::optional<T>& right) {
+    return left.has_value() == right.has_value() && (!left || *left == *right);
+}
+
+void noteElapsed(GatewayTransaction& transaction) {
+    const std::uint64_t now = platform::monotonicNanos();
+    const std::uint64_t spent = now > transaction.sentAt ? now - transaction.sentAt : 0;
+    transaction.elapsedMs = static_cast<std::int64_t>(spent / nanosPerMilli);
+}
+
+// The reply callback decides whether the flow goes on; without one, or when
+// it declines, the exchange is over.
+void handBackToFlow(GatewayTransaction& transaction) {
+    transaction.awaitingReply = false;
+    const ReplyCallback callback = transaction.replyCallback;
+    if (!callback || !callback()) {
+        transaction.completeTransaction();
+    }
+}
+
+// The host could not deliver the message or got no answer.
+void recordHostFailure(GatewayTransaction& transaction, const xmlNode& event) {
+    const std::string code = event.getChildText("Result", std::string());
+    const std::string text = upperCase(event.getChildText("ResultText", std::string()));
+    transaction.response.lookupResponse(code.empty() ? "X2" : code, text);
+    handBackToFlow(transaction);
+}
+
+// The MTYPE of the event's Header element, 0 when there is none.
+std::int32_t replyMessageType(const xmlNode& event) {
+    const std::string headerText = event.getChildText("Header", std::string());
+    xmlNode header;
+    std::size_t position = 0;
+    header.parse(headerText, position); // a partial header still names its MTYPE
+    const int index = header.findChild("MTYPE");
+    return index < 0 ? 0 : header.child(index).getTextInt(0);
+}
+
+bool inWindow(const GatewayTransaction& transaction, std::int32_t messageType) {
+    return transaction.awaitingReply && transaction.windowLow <= messageType &&
+           messageType <= transaction.windowHigh;
+}
+
+// Reads the gateway's reply into the transaction; false when it is
+// unreadable or answers another message.
+bool readMatchingReply(GatewayTransaction& transaction, const xmlNode& event) {
+    GatewayReply parsed;
+    if (!fromJson(event.getChildText("Message", std::string()), parsed) ||
+        !sameField(parsed.type, transaction.request.type) ||
+        !sameField(parsed.stan, transaction.request.stan)) {
+        transaction.reply = GatewayReply();
+        return false;
+    }
+    transaction.reply = parsed;
+    return true;
+}
+
+} // namespace
+
+std::int32_t QuenKlarna::onHostReceive(xmlDoc& document, xmlNode& element, std::string&) {
+    platform::debugOutput("Klarna On RX EftServer:\n");
+    platform::debugOutput(document.toString());
+    if (foreground.awaitingReply) {
+        noteElapsed(foreground);
+    } else if (background.awaitingReply) {
+        noteElapsed(background);
+    }
+
+    if (element.getChildText("Result", std::string()) != "00") {
+        if (foreground.awaitingReply) {
+            recordHostFailure(foreground, element);
+        }
+        if (background.awaitingReply) {
+            recordHostFailure(background, element);
+        }
+        return 0;
+    }
+
+    const std::int32_t messageType = replyMessageType(element);
+    const bool isForeground = inWindow(foreground, messageType);
+    if (isForeground || inWindow(background, messageType)) {
+        GatewayTransaction& transaction = isForeground ? foreground : background;
+        transaction.awaitingReply = false;
+        transaction.response.setResponse("XC");
+        if (!readMatchingReply(transaction, element)) {
+            transaction.completeTransaction();
+            return 1;
+        }
+        if (!isForeground) {
+            transaction.request.replycount =
+                transaction.request.replycount ? *transaction.request.replycount + 1 : 1;
+        }
+        const std::optional<std::string>& code = transaction.reply.rc;
+        if (!code || code->empty()) {
+            transaction.completeTransaction();
+            return 1;
+        }
+        transaction.response.lookupResponse(*code, upperCase(transaction.reply.rt.value_or("")));
+        if (isForeground && transaction.reversalStored) {
+            clearReversal(bridge);
+        }
+        handBackToFlow(transaction);
+        return 1;
+    }
+
+    if (foreground.awaitingReply || foregroundDeferred) {
+        foreground.response.setResponse("Z1");
+        foreground.completeTransaction();
+    }
+    if (background.awaitingReply) {
+        background.response.setResponse("Z1");
+        background.completeTransaction();
+    }
+    return 0;
+}
