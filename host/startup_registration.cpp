@@ -88,19 +88,18 @@ void intercept(HostBridge& bridge, const char* command, const char* container, H
 }
 
 void interceptHostCommands(HostBridge& bridge, QuenKlarna& extension) {
-    // The last-transaction query handler goes here.
-    intercept(bridge, "DoGetLastTransaction", filterContainer::method, Handler());
-    // The last-receipt query handler goes here.
-    intercept(bridge, "DoGetLastReceipt", filterContainer::method, Handler());
-    // The receipt reprint handler goes here.
-    intercept(bridge, "DoReprintReceipt", filterContainer::method, Handler());
+    intercept(bridge, "DoGetLastTransaction", filterContainer::method,
+              extension.handler(&QuenKlarna::DoGetLastTransaction));
+    intercept(bridge, "DoGetLastReceipt", filterContainer::method,
+              extension.handler(&QuenKlarna::DoGetLastReceipt));
+    intercept(bridge, "DoReprintReceipt", filterContainer::method,
+              extension.handler(&QuenKlarna::DoReprintReceipt));
     intercept(bridge, "RefreshSettings", filterContainer::event,
               extension.handler(&QuenKlarna::onRefreshSettings));
 }
 
-void startTimer(HostBridge& bridge) {
-    // The reversal timer handler goes here.
-    setTimer(bridge, Handler());
+void startTimer(HostBridge& bridge, QuenKlarna& extension) {
+    setTimer(bridge, extension.handler(&QuenKlarna::onReversalTimer));
 }
 
 } // namespace
@@ -116,6 +115,6 @@ void runStartupRegistration(HostBridge& bridge, QuenKlarna& extension) {
     registerForPosRequests(bridge);
     subscribeToPinpadNotifications(bridge, extension);
     interceptHostCommands(bridge, extension);
-    startTimer(bridge);
+    startTimer(bridge, extension);
     extension.settings.load(bridge);
 }
