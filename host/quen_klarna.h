@@ -195,6 +195,24 @@ class QuenKlarna {
     std::string reprintMerchant;    // Merchant of the reprint request
     std::string reprintDestination; // where the reprint answer goes
 
+    // --- Payment entry points (transaction/) -------------------------------
+    // Klarna_PaymentMenuRoot: a one-type request starts its flow, otherwise
+    // the purchase/refund menu is shown. 0 while a transaction runs.
+    std::int32_t onPaymentMenuEntry(xmlDoc& document, xmlNode& element, std::string& reply);
+    // GetButtonMenuFromPinpadEvent of the payment menu.
+    std::int32_t onPaymentMenuResult(xmlDoc& document, xmlNode& element, std::string& reply);
+    // Klarna_PaymentMenuValidate: 1 for TxnType "", "P" or "R", else 0.
+    std::int32_t onPaymentMenuValidate(xmlDoc& document, xmlNode& element, std::string& reply);
+    std::int32_t onPurchaseEntry(xmlDoc& document, xmlNode& element, std::string& reply);
+    std::int32_t onRefundEntry(xmlDoc& document, xmlNode& element, std::string& reply);
+    // PosDirectEntryPoint carrying a DoTransaction request.
+    std::int32_t onPosEntry(xmlDoc& document, xmlNode& element, std::string& reply);
+    void completeWithResultOnly();
+    void completeWithReceiptThenResult();
+    // Sets the type and merchant in the POS request copy, captures the
+    // origin and starts the purchase or refund with the receipt completion.
+    void startFlowOfType(const std::string& type);
+
     // A handler calling the given member function on this object.
     Handler handler(Member member);
 

@@ -30,18 +30,17 @@ void addField(xmlNode& element, const char* name, const char* value) {
 
 // The menu's validation method is registered before the host learns its
 // name with the menu element.
-void addPaymentMenu(HostBridge& bridge) {
+void addPaymentMenu(HostBridge& bridge, QuenKlarna& extension) {
     xmlNode menu;
     addField(menu, "Name", paymentMenuName);
     addField(menu, "Type", "PaymentMenu");
     addField(menu, "AppType", "Menu");
     addField(menu, "Merchant", merchantNumber);
-    // The payment-menu validation handler goes here.
-    registerHandler(bridge, paymentMenuValidateName, Handler());
+    registerHandler(bridge, paymentMenuValidateName,
+                    extension.handler(&QuenKlarna::onPaymentMenuValidate));
     addField(menu, "PaymentMenuValidate", paymentMenuValidateName);
     addField(menu, "MenuHeader", extensionName);
-    // The payment-menu handler goes here.
-    addDllEntryPoint(bridge, menu, Handler());
+    addDllEntryPoint(bridge, menu, extension.handler(&QuenKlarna::onPaymentMenuEntry));
 }
 
 void addMenuButton(HostBridge& bridge, const char* name, const char* appType, const char* label,
@@ -55,11 +54,11 @@ void addMenuButton(HostBridge& bridge, const char* name, const char* appType, co
     addDllEntryPoint(bridge, button, std::move(handler));
 }
 
-void addButtons(HostBridge& bridge) {
-    // The purchase entry-point handler goes here.
-    addMenuButton(bridge, "Klarna_Purchase", "Payment", "Purchase", Handler());
-    // The refund entry-point handler goes here.
-    addMenuButton(bridge, "Klarna_Refund", "Refund", "Refund", Handler());
+void addButtons(HostBridge& bridge, QuenKlarna& extension) {
+    addMenuButton(bridge, "Klarna_Purchase", "Payment", "Purchase",
+                  extension.handler(&QuenKlarna::onPurchaseEntry));
+    addMenuButton(bridge, "Klarna_Refund", "Refund", "Refund",
+                  extension.handler(&QuenKlarna::onRefundEntry));
 }
 
 void announceApplicationStatus(HostBridge& bridge, QuenKlarna& extension) {
@@ -68,9 +67,9 @@ void announceApplicationStatus(HostBridge& bridge, QuenKlarna& extension) {
     dllApplicationStatusUpdate(bridge, extension.applicationStatus);
 }
 
-void registerForPosRequests(HostBridge& bridge) {
-    // The POS direct entry-point handler goes here.
-    registerForPosDirectEntryPoint(bridge, Handler(), merchantNumber);
+void registerForPosRequests(HostBridge& bridge, QuenKlarna& extension) {
+    registerForPosDirectEntryPoint(bridge, extension.handler(&QuenKlarna::onPosEntry),
+                                   merchantNumber);
 }
 
 void subscribeToPinpadNotifications(HostBridge& bridge, QuenKlarna& extension) {
@@ -109,10 +108,10 @@ void startTimer(HostBridge& bridge, QuenKlarna& extension) {
 void runStartupRegistration(HostBridge& bridge, QuenKlarna& extension) {
     installFallbackHandlers(bridge, extension);
     nameExtension(bridge, extension);
-    addPaymentMenu(bridge);
-    addButtons(bridge);
+    addPaymentMenu(bridge, extension);
+    addButtons(bridge, extension);
     announceApplicationStatus(bridge, extension);
-    registerForPosRequests(bridge);
+    registerForPosRequests(bridge, extension);
     subscribeToPinpadNotifications(bridge, extension);
     interceptHostCommands(bridge, extension);
     startTimer(bridge, extension);
