@@ -195,7 +195,8 @@ void GatewaySim::handle(Pending pending) {
 json GatewaySim::checkCommon(const Pending& pending, bool needsToken) const {
     const json& request = pending.request;
     std::int64_t value = 0;
-    if (!integerOf(request, "stan", value)) {
+    // A logon carries no trace number; every other message does.
+    if (needsToken && !integerOf(request, "stan", value)) {
         return replyTo(request, "30", "STAN MISSING");
     }
     const std::int32_t expected = expectedMessageType(textOf(request, "type"));
