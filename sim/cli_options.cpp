@@ -194,14 +194,23 @@ Example:
 }
 
 const char* demoScenarioText() {
-    return R"(scenario "demonstration: start-up, pinpad online, settings refresh, last transaction"
+    return R"(scenario "demonstration: a Klarna QR purchase from the POS, with the terminal's first logon"
 var MERCHANT_ID "M123"
 var STORE_ID "S1"
 var LANE_ID "7"
-at 1s try pinpad-online 1
-at 2s try refresh-settings
-at 3s try command DoGetLastTransaction Merchant=70 OriginalSource=POS
+var USERNAME "shop-user"
+var PASSWORD "shop-password"
+pinpad QR_code=1 TID=PP000001 MID=M123 Acquirer=KLARNA
+at 1s pinpad-online 1
+at 2s pos TxnType=P AmtPurchase=2500 CurrencyCode=AUD TxnRef=DEMO0001 OriginalSource=POS ReceiptAutoPrint=1
+on qr after 8s customer pays
+on keywait after 2s key pos 1
 expect startup result=0 version=1.0.0.0
+expect gateway-kinds A+ O N P
+expect result ResponseCode=00 Success=1 AmtPurchase=000002500 TxnRef=DEMO0001
+expect receipt text~"APPROVED"
+expect journal text~"F00M"
+expect var ACTIVATION_STATUS=OK REVERSAL_DATA= TOKEN?
 )";
 }
 
