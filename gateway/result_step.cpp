@@ -12,8 +12,8 @@
 
 namespace {
 
-const char* const receiptHeaderKey = settingKey::receiptHeader;
-const char* const receiptFooterKey = settingKey::receiptFooter;
+const char* const applicationName = "Klarna";
+const char* const merchantNumber = "70";
 constexpr std::size_t resultLineWidth = 20;
 
 void addText(xmlNode& element, const char* name, const std::string& value) {
@@ -45,8 +45,8 @@ void QuenKlarna::showResultAndPrint() {
 
     const std::int32_t widthAsRead = Settings::receiptWidth(bridge);
     const std::string header =
-        getVariable(bridge, receiptHeaderKey, defaultReceiptHeader(widthAsRead));
-    const std::string footer = getVariable(bridge, receiptFooterKey, "");
+        getVariable(bridge, settingKey::receiptHeader, defaultReceiptHeader(widthAsRead));
+    const std::string footer = getVariable(bridge, settingKey::receiptFooter, "");
     const ReceiptContent content = receiptContent(foreground, layoutWidth(widthAsRead), header,
                                                   footer, settings.terminalReference());
     const std::string customerCopy = layOutReceipt(content, false);
@@ -86,7 +86,7 @@ std::int32_t QuenKlarna::onResultKeyPress(xmlDoc&, xmlNode&, std::string&) {
     closePosDisplay(bridge);
     endSession(bridge);
     writeJournal(bridge, foreground, JournalKind::transaction,
-                 JournalNames{"Klarna", "70", settings.terminalReference()});
+                 JournalNames{applicationName, merchantNumber, settings.terminalReference()});
     sendTransactionEvent();
     return 1;
 }

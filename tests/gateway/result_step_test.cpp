@@ -114,7 +114,6 @@ TEST_F(ResultStepTest, ReceiptWidthHeaderAndFooterComeFromTheHost) {
     const std::vector<Case> cases = {
         {"40", "MY SHOP", 40, "MY SHOP" + std::string(33, ' ')},
         {"20", nullptr, 24, std::string(7, ' ') + "KLARNA" + std::string(11, ' ')},
-        {"wide", nullptr, 24, std::string(9, ' ') + "KLARNA" + std::string(9, ' ')},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.width);
