@@ -154,7 +154,7 @@ TEST(JournalRecord, AcceptedReversalIsStatusRWithItsAmountAsAPurchase) {
 
 TEST(JournalRecord, AbsentFieldsGiveTheirDefaults) {
     GatewayTransaction transaction;
-    transaction.request.type = "P";
+    ASSERT_TRUE(fromJson(R"({"type":"P"})", transaction.request));
     transaction.response.setResponse("00");
     const auto fields = fieldsOf(transaction, JournalKind::transaction);
     EXPECT_EQ(field(fields, 5), "0     ");
