@@ -77,8 +77,8 @@ customer costs no real time.
 usage:
   klarna-sim --module PATH [options] [SCENARIO...]
 
-With no SCENARIO a short demonstration runs (start-up, the pinpad coming
-online, a settings refresh and the last-transaction query). Each SCENARIO file
+With no SCENARIO a demonstration runs: an approved QR purchase from the POS,
+with the terminal's first logon, on the built-in gateway. Each SCENARIO file
 says how the host is set up, what the POS, the customer and the operator do,
 how the gateway behaves and what must come out; klarna-sim reports every
 expectation that failed and exits non-zero.
