@@ -27,18 +27,6 @@ constexpr const char* failed = "FAILED";
 constexpr const char* invalidHostResponse = "INVALID HOST RESPONSE";
 } // namespace status
 
-std::string trimmed(const std::string& text) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && isTrimByte(text[begin])) {
-        ++begin;
-    }
-    while (end > begin && isTrimByte(text[end - 1])) {
-        --end;
-    }
-    return text.substr(begin, end - begin);
-}
-
 // The decimal fields of a calendar time, each zero-padded to its width.
 std::string digits(int first, int firstWidth, int second, int third, int thirdWidth) {
     char text[32];

@@ -10,18 +10,6 @@
 
 namespace {
 
-std::string trimmed(const std::string& text) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && isTrimByte(text[begin])) {
-        ++begin;
-    }
-    while (end > begin && isTrimByte(text[end - 1])) {
-        --end;
-    }
-    return text.substr(begin, end - begin);
-}
-
 // Reads white space, a sign and the digits that follow from the start of
 // text. Returns false when no digit was read or the value leaves 32 bits;
 // otherwise `end` is the position after the last digit.

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "documents/trim_set.h"
+
 namespace {
 
 const std::array<ResponseRow, kResponseTableSize> kRows = {{
@@ -51,17 +53,6 @@ const std::array<ResponseRow, kResponseTableSize> kRows = {{
     {"Z1", "MESSAGE TYPE ERROR", "  MESSAGE TYPE  ", "     ERROR      ", "DECLINED",
      "MESSAGE TYPE ERROR"},
 }};
-
-const char* const kTrimSet = " \t\n\r\f\v";
-
-std::string trimmed(const std::string& text) {
-    const std::size_t first = text.find_first_not_of(kTrimSet);
-    if (first == std::string::npos) {
-        return std::string();
-    }
-    const std::size_t last = text.find_last_not_of(kTrimSet);
-    return text.substr(first, last - first + 1);
-}
 
 const ResponseRow* findRow(const std::string& code) {
     for (const ResponseRow& row : kRows) {

@@ -22,18 +22,6 @@ constexpr std::int32_t settingTimeout = -1;
 constexpr std::int32_t txnRefLength = 12;
 constexpr const char* txnRefPrefix = "KLA70";
 
-std::string trimmed(const std::string& text) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && isTrimByte(text[begin])) {
-        ++begin;
-    }
-    while (end > begin && isTrimByte(text[end - 1])) {
-        --end;
-    }
-    return text.substr(begin, end - begin);
-}
-
 void setWhenNotEmpty(std::optional<std::string>& field, const std::string& value) {
     const std::string text = trimmed(value);
     if (!text.empty()) {
