@@ -11,18 +11,8 @@
 #include "host/quen_klarna.h"
 #include "platform/platform.h"
 #include "tests/config/host_variable_store.h"
+#include "tests/support/element_fields.h"
 #include "tests/support/recording_host.h"
-
-using Fields = std::vector<std::pair<std::string, std::string>>;
-
-// Name and text of each child, in order.
-inline Fields fieldsOf(const xmlNode& element) {
-    Fields fields;
-    for (const xmlNode& child : element.children) {
-        fields.emplace_back(child.name, child.text);
-    }
-    return fields;
-}
 
 class ResultFixture : public ::testing::Test {
   protected:

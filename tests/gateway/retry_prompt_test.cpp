@@ -8,19 +8,10 @@
 #include "documents/gateway_message.h"
 #include "host/quen_klarna.h"
 #include "platform/platform.h"
+#include "tests/support/element_fields.h"
 #include "tests/support/recording_host.h"
 
 namespace {
-
-using Fields = std::vector<std::pair<std::string, std::string>>;
-
-Fields fieldsOf(const xmlNode& element) {
-    Fields fields;
-    for (const xmlNode& child : element.children) {
-        fields.emplace_back(child.name, child.text);
-    }
-    return fields;
-}
 
 // A foreground transaction whose last exchange failed with "X0".
 class RetryPromptTest : public ::testing::Test {

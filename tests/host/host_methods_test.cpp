@@ -8,19 +8,10 @@
 #include <vector>
 
 #include "tests/support/debug_capture.h"
+#include "tests/support/element_fields.h"
 #include "tests/support/recording_host.h"
 
 namespace {
-
-using Fields = std::vector<std::pair<std::string, std::string>>;
-
-Fields fieldsOf(const xmlNode& element) {
-    Fields fields;
-    for (const xmlNode& child : element.children) {
-        fields.emplace_back(child.name, child.text);
-    }
-    return fields;
-}
 
 std::vector<std::string> namesOf(const xmlNode& element) {
     std::vector<std::string> names;

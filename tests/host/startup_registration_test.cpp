@@ -10,20 +10,10 @@
 
 #include "host/entry_points.h"
 #include "host/filter_envelope.h"
+#include "tests/support/element_fields.h"
 #include "tests/support/recording_host.h"
 
 namespace {
-
-using Fields = std::vector<std::pair<std::string, std::string>>;
-
-// Name and text of each child, in order.
-Fields fieldsOf(const xmlNode& element) {
-    Fields fields;
-    for (const xmlNode& child : element.children) {
-        fields.emplace_back(child.name, child.text);
-    }
-    return fields;
-}
 
 std::vector<std::string> childNames(const xmlNode& element) {
     std::vector<std::string> names;
