@@ -62,6 +62,14 @@ std::int32_t QuenKlarna::DoReprintReceipt(xmlDoc& document, xmlNode& element, st
                           requestMerchant(element), false));
         return 1;
     }
+    if (foreground.inProgress && foreground.finished) {
+        // A transaction's result step owns the printer and PrintReceiptEvent:
+        // a reprint now would take its print event and the transaction would
+        // never end. Answered at once, nothing printed.
+        sendAnswer(bridge, reprintLabel, bridge.sourceName, requestDestination(element),
+                   answer("ReprintReceiptEvent", "E1", "ERROR", requestMerchant(element), false));
+        return 1;
+    }
     reprintMerchant = requestMerchant(element);
     // A request that does not name its source is answered where the other
     // answers go, so the answer is not lost.

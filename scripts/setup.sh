@@ -9,6 +9,7 @@ packages=(
   g++-multilib g++-mingw-w64-i686
   libbenchmark-dev libpugixml-dev libqrencode-dev libqrencode-dev:i386
   valgrind wine wine32:i386 qemu-user procps
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -150,6 +150,29 @@ TEST_F(ReceiptQueriesTest, ReprintPrintsTheDuplicateAndAnswersThePrintResult) {
     EXPECT_NE(store.variables["RECEIPT_DUPLICATE"].find("DUPLICATE COPY"), std::string::npos);
 }
 
+TEST_F(ReceiptQueriesTest, ReprintWhileATransactionPrintsLeavesItsPrintEventAlone) {
+    storedSale();
+    approvedPurchase();
+    extension.foreground.completion = [this] { extension.showResultAndPrint(); };
+    extension.foreground.completeTransaction();
+    store.host.clear();
+
+    command("DoReprintReceipt", {{"Merchant", "72"}});
+    EXPECT_EQ(store.host.methodNames(),
+              (std::vector<std::string>{"GetVariable", "ReprintReceiptEvent"}));
+    const Fields busy = {
+        {"ResponseCode", "E1"}, {"ResponseText", "ERROR"}, {"Merchant", "72"}, {"Success", "0"}};
+    EXPECT_EQ(fieldsOf(answer("POS")), busy);
+
+    // The transaction's own print and key wait still end it, with its result.
+    store.host.clear();
+    deliverEvent("PrintReceiptEvent", {{"Result", "00"}});
+    deliverEvent("WaitForKeyPressEvent", {{"Result", "00"}});
+    EXPECT_FALSE(extension.foreground.inProgress);
+    EXPECT_EQ(requestsFor("DllEndTransaction").size(), 1u);
+    EXPECT_TRUE(requestsFor("ReprintReceiptEvent").empty());
+}
+
 TEST_F(ReceiptQueriesTest, ReprintForARequestWithoutSourceIsAnsweredToItsOrigin) {
     storedSale();
     command("DoReprintReceipt", {{"OriginalSource", "CsdReserved3"}});

@@ -1,0 +1,303 @@
+// A whole module (fresh per input) driven through the in-process host by
+// the fuzzer's choices: which door opens a transaction, which owed event the
+// host answers next and how (approved, timed out, any result, any input,
+// any gateway reply), stray gateway replies, timer events, pinpad changes,
+// failing host requests and raw message bytes. Then the host answers
+// everything it still owes as a time-out would, and the run checks:
+//   - every TransactionEvent belongs to a transaction in progress, and a
+//     transaction sends at most one;
+//   - every transaction that began has ended, with exactly one
+//     TransactionEvent, and no gateway exchange is left open.
+// Crashes and leaks are the sanitizers' part.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "documents/json_text.h"
+#include "fuzz/fixed_platform.h"
+#include "fuzz/fuzz_check.h"
+#include "fuzz/fuzz_host.h"
+#include "host/dispatch.h"
+#include "host/entry_points.h"
+
+namespace {
+
+constexpr int maxActions = 48;
+constexpr int maxDrain = 400;
+constexpr std::int32_t replyCapacity = 4096;
+
+using Fields = FuzzHost::Fields;
+
+std::string pick(FuzzedDataProvider& input, std::vector<std::string> choices) {
+    choices.push_back(input.ConsumeRandomLengthString(24));
+    return choices[input.ConsumeIntegralInRange<std::size_t>(0, choices.size() - 1)];
+}
+
+class Run {
+  public:
+    explicit Run(FuzzedDataProvider& input) : input_(input) {
+        host_.onTransactionEvent = [this](const xmlNode&) { transactionEvent(); };
+    }
+
+    void start();
+    void act();
+    void finish();
+
+  private:
+    void observe();
+    void transactionEvent();
+    void deliver(const std::string& text);
+    void answerOwed();
+    std::string customAnswer(const FuzzHost::Owed& owed);
+    std::string customGatewayReply(const FuzzHost::Owed& owed);
+    void posTransaction();
+    void entryPoint();
+    void strayReply();
+
+    FuzzedDataProvider& input_;
+    HostBridge bridge_;
+    QuenKlarna extension_{bridge_};
+    Lifecycle lifecycle_;
+    FuzzHost host_;
+    bool transactionOpen_ = false;
+    int eventsInTransaction_ = 0;
+};
+
+// Follows the foreground transaction from the outside: it is open while in
+// progress, and when it closes it must have sent one TransactionEvent.
+void Run::observe() {
+    const bool open = extension_.foreground.inProgress;
+    if (open && !transactionOpen_) {
+        transactionOpen_ = true;
+        eventsInTransaction_ = 0;
+    } else if (!open && transactionOpen_) {
+        FUZZ_CHECK(eventsInTransaction_ == 1, "an ended transaction sent one TransactionEvent");
+        transactionOpen_ = false;
+    }
+}
+
+void Run::transactionEvent() {
+    observe();
+    FUZZ_CHECK(transactionOpen_, "a TransactionEvent belongs to a transaction in progress");
+    FUZZ_CHECK(eventsInTransaction_ == 0, "at most one TransactionEvent per transaction");
+    ++eventsInTransaction_;
+}
+
+void Run::deliver(const std::string& text) {
+    FuzzHost::traceMessage("host->module", text);
+    observe();
+    std::vector<char> buffer(static_cast<std::size_t>(replyCapacity));
+    std::int32_t length = replyCapacity;
+    dispatchMessage(bridge_, text.data(), static_cast<std::int32_t>(text.size()), buffer.data(),
+                    &length);
+    FUZZ_CHECK(length >= 0 && length < replyCapacity, "reply length stays within the buffer");
+    observe();
+}
+
+void Run::start() {
+    host_.variables["TERMINAL_REF_NUM"] = "TERM0001";
+    if (input_.ConsumeBool()) {
+        host_.variables["TOKEN"] = "TOK7";
+    }
+    if (input_.ConsumeBool()) {
+        host_.variables["PAYMENT_MODE"] = pick(input_, {"SMS", "QR"});
+    }
+    if (input_.ConsumeBool()) {
+        host_.variables["REVERSAL_DATA"] =
+            pick(input_, {R"({"amt":1250,"mt":200,"stan":3,"type":"P","orderid":"ORD1"})",
+                          R"({"mt":200})", "not json"});
+    }
+    char versionBuffer[16] = {};
+    StartupFields fields;
+    fields.recordSize = startupRecord::fullSize;
+    fields.hostContext = 1;
+    fields.versionText = "2.0";
+    fields.hostName = "VORTAXIS_DLL_HANDLER";
+    fields.sendCallback = FuzzHost::callback();
+    fields.versionBuffer = versionBuffer;
+    FUZZ_CHECK(startupFromFields(bridge_, extension_, lifecycle_, fields) == startupOk,
+               "module starts");
+    deliver(FuzzHost::eventText("PinpadNotify", {{"PinpadOnline", "1"}}, "PINPAD"));
+}
+
+std::string Run::customGatewayReply(const FuzzHost::Owed& owed) {
+    nlohmann::json reply = FuzzHost::approvedReply(FuzzHost::gatewayRequest(owed));
+    reply["rc"] = pick(input_, {"00", "0A", "05", "TM", "X0", "F0", "51"});
+    if (input_.ConsumeBool()) {
+        reply["hppstatus"] = pick(input_, {"WAITING", "COMPLETED", "CANCELLED", "FAILED"});
+    }
+    if (input_.ConsumeBool()) {
+        reply.erase("orderid");
+    }
+    if (input_.ConsumeBool()) {
+        // Text members only: a reply that cannot be read or matched is never
+        // the one answer to a request (the module would wait on), only stray.
+        const std::string key =
+            pick(input_, {"token", "redirecturl", "pad", "orderid", "hppsid", "rt", "txref"});
+        reply[key] = input_.ConsumeRandomLengthString(40);
+    }
+    const std::string result = pick(input_, {"00", "00", "X0", "01"});
+    return FuzzHost::hostReceive(owed, result, jsonText::dump(reply));
+}
+
+std::string Run::customAnswer(const FuzzHost::Owed& owed) {
+    if (owed.event == "HostReceiveEvent") {
+        return customGatewayReply(owed);
+    }
+    Fields fields{{"Result", pick(input_, {"00", "TO", "01", "CN"})}};
+    if (owed.event == "GetMultiLineFromPinpadEvent") {
+        fields.emplace_back("InputData", pick(input_, {"0412345678", "1250", "ORD000002", ""}));
+    }
+    if (owed.event == "GetButtonMenuFromPinpadEvent") {
+        fields.emplace_back("SelectedOption", pick(input_, {"1", "2", "3"}));
+        fields.emplace_back("ResultText", "CANCELLED");
+    }
+    if (owed.event == "WaitForKeyPressEvent") {
+        fields.emplace_back("PinpadKeyPress", pick(input_, {"ENTER", "CANCEL", "1", "2"}));
+        fields.emplace_back("PosKeyPress", pick(input_, {"", "ENTER", "CANCEL"}));
+    }
+    if (owed.event == "GetMultiLineFromPinpadEvent" ||
+        owed.event == "GetButtonMenuFromPinpadEvent") {
+        fields.emplace_back("PinpadCancelled", input_.ConsumeBool() ? "1" : "0");
+        fields.emplace_back("PosCancelled", input_.ConsumeBool() ? "1" : "0");
+    }
+    if (owed.event == "DllStartTransactionEvent") {
+        return FuzzHost::normalAnswer(owed);
+    }
+    return FuzzHost::eventText(owed.event, fields, owed.source);
+}
+
+void Run::answerOwed() {
+    if (host_.owed.empty()) {
+        return;
+    }
+    const std::size_t index = input_.ConsumeIntegralInRange<std::size_t>(0, host_.owed.size() - 1);
+    const FuzzHost::Owed owed = host_.owed[index];
+    host_.owed.erase(host_.owed.begin() + static_cast<std::ptrdiff_t>(index));
+    switch (input_.ConsumeIntegralInRange(0, 2)) {
+    case 0:
+        deliver(FuzzHost::normalAnswer(owed));
+        break;
+    case 1:
+        deliver(FuzzHost::timeoutAnswer(owed));
+        break;
+    default:
+        deliver(customAnswer(owed));
+        break;
+    }
+}
+
+void Run::posTransaction() {
+    Fields fields{{"TxnType", pick(input_, {"P", "R", "P", "X"})},
+                  {"AmtPurchase", pick(input_, {"1250", "0", "-5", "99999999999"})},
+                  {"CurrencyCode", "AUD"},
+                  {"OriginalSource", "POS"}};
+    if (input_.ConsumeBool()) {
+        fields.emplace_back("TxnRef", "POS0201");
+    }
+    if (input_.ConsumeBool()) {
+        fields.emplace_back(
+            "PurchaseAnalysisData",
+            pick(input_, {R"(RFN039{"merchant":"70","orderid":"ORD000002"})", "PMD003SMS",
+                          "PCM0011OPR00917|OPNAMEUID0041234VND002V1NME003POSVER0031.0AMT004"
+                          "1250SKU003ABC",
+                          "RFN005{oops"}));
+    }
+    deliver(FuzzHost::posTransaction(fields));
+}
+
+void Run::entryPoint() {
+    const std::string name = pick(
+        input_, {"Klarna_PaymentMenuRoot", "Klarna_Purchase", "Klarna_Refund", "Klarna_Purchase"});
+    Fields transaction{{"OriginalSource", "PINPAD"}, {"CurrencyCode", "AUD"}};
+    if (input_.ConsumeBool()) {
+        transaction.emplace_back("TxnType", pick(input_, {"P", "R"}));
+    }
+    deliver(FuzzHost::entryPoint(name, transaction));
+}
+
+// A gateway reply nobody asked for (or a late copy of one).
+void Run::strayReply() {
+    FuzzHost::Owed fake{"HostReceiveEvent", "VORTAXIS_DLL_HANDLER", xmlNode()};
+    fake.request.getChild("MsgType").setText(
+        input_.PickValueInArray({100, 150, 200, 250, input_.ConsumeIntegral<int>()}));
+    nlohmann::json request = {{"type", pick(input_, {"A+", "O", "N", "P", "R", "Q", "D"})},
+                              {"stan", input_.ConsumeIntegralInRange(0, 5)},
+                              {"mt", 150}};
+    fake.request.getChild("Message").setText(jsonText::dump(request));
+    nlohmann::json reply = FuzzHost::approvedReply(request);
+    if (input_.ConsumeBool()) {
+        const std::string key = pick(input_, {"stan", "type", "mt", "amt", "rc"});
+        reply[key] = input_.ConsumeRandomLengthString(40);
+    }
+    deliver(FuzzHost::hostReceive(fake, "00",
+                                  input_.ConsumeBool() ? input_.ConsumeRandomLengthString(200)
+                                                       : jsonText::dump(reply)));
+}
+
+void Run::act() {
+    for (int i = 0; i < maxActions && input_.remaining_bytes() > 0; ++i) {
+        switch (input_.ConsumeIntegralInRange(0, 11)) {
+        case 0:
+            posTransaction();
+            break;
+        case 1:
+            entryPoint();
+            break;
+        case 2:
+            deliver(FuzzHost::methodText(pick(input_, {"DoGetLastTransaction", "DoGetLastReceipt",
+                                                       "DoReprintReceipt", "RefreshSettings"}),
+                                         {}, "POS"));
+            break;
+        case 3:
+            deliver(FuzzHost::eventText("TimerTrigger", {}, "VORTAXIS_DLL_HANDLER"));
+            break;
+        case 4:
+            deliver(FuzzHost::eventText(
+                "PinpadNotify", {{"PinpadOnline", input_.ConsumeBool() ? "1" : "0"}}, "PINPAD"));
+            break;
+        case 5:
+            deliver(input_.ConsumeRandomLengthString(400));
+            break;
+        case 6:
+            strayReply();
+            break;
+        case 7:
+            host_.forcedResult = input_.PickValueInArray({-181, -1, 1});
+            host_.forcedCount = input_.ConsumeIntegralInRange(1, 3);
+            break;
+        default:
+            answerOwed();
+            break;
+        }
+    }
+}
+
+// The host answers all it still owes the way it does when nobody acts.
+void Run::finish() {
+    host_.forcedCount = 0;
+    for (int i = 0; i < maxDrain && !host_.owed.empty(); ++i) {
+        const FuzzHost::Owed owed = host_.owed.front();
+        host_.owed.erase(host_.owed.begin());
+        deliver(FuzzHost::timeoutAnswer(owed));
+    }
+    FUZZ_CHECK(host_.owed.empty(), "the module stops asking once everything times out");
+    observe();
+    FUZZ_CHECK(!extension_.foreground.inProgress, "a transaction in progress can finish");
+    FUZZ_CHECK(!extension_.background.inProgress, "a background exchange can finish");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    fuzzPlatform::install();
+    FuzzedDataProvider input(data, size);
+    Run run(input);
+    run.start();
+    run.act();
+    run.finish();
+    return 0;
+}
