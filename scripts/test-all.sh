@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the three presets from scratch-safe build trees and runs every test:
-# native (sanitizers), linux32 (module, simulator, scenarios) and win32 (under Wine).
+# Builds the three presets and runs every test: native (sanitizers, unit
+# tests), linux32 (module, simulator, scenarios, fault matrix) and win32 (DLL,
+# simulator and scenarios under Wine); then the fuzzers briefly and the soak.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -13,4 +14,6 @@ for preset in native linux32 win32; do
   echo "=== $preset: test"
   ctest --preset "$preset"
 done
-echo "all tests passed in native, linux32 and win32"
+echo "=== fuzzers: ${KLARNA_FUZZ_SECONDS:-20} s each"
+bash scripts/fuzz.sh "${KLARNA_FUZZ_SECONDS:-20}"
+echo "all tests passed in native, linux32 and win32, and the fuzzers found nothing"
