@@ -4,358 +4,113 @@
 #include <cstring>
 #include <utility>
 
+#include "documents/xml_text.h"
+
 namespace {
 
-// White space between and inside tags.
-bool isTagSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
-// White space skipped before a number.
-bool isNumberSpace(char c) {
-    return isTagSpace(c) || c == '\f' || c == '\v';
-}
+// Child lists built by addChild start with room for this many.
+constexpr std::size_t firstChildCapacity = 8;
 
 // ---------------------------------------------------------------------------
-// Output escaping
+// Serialisation: the length of an element's text is worked out first, so
+// that the output grows once and is then written in place.
 
-bool isPlainByte(unsigned char b) {
-    return b >= 33 && b <= 126 && b != '<' && b != '&';
+const char unnamed[] = " no name ";
+constexpr std::size_t unnamedLength = sizeof(unnamed) - 1;
+
+std::size_t nameLength(const std::string& name) {
+    return name.empty() ? unnamedLength : xmlText::escapedLength(name.data(), name.size());
 }
 
-void appendCharacterReference(std::string& out, unsigned char b) {
-    char buffer[6];
-    std::size_t length = 0;
-    buffer[length++] = '&';
-    buffer[length++] = '#';
-    if (b >= 100) {
-        buffer[length++] = static_cast<char>('0' + b / 100);
+char* writeName(char* out, const std::string& name) {
+    if (name.empty()) {
+        std::memcpy(out, unnamed, unnamedLength);
+        return out + unnamedLength;
     }
-    if (b >= 10) {
-        buffer[length++] = static_cast<char>('0' + (b / 10) % 10);
+    return xmlText::writeEscaped(out, name.data(), name.size());
+}
+
+std::size_t indentOf(int depth) {
+    return static_cast<std::size_t>(depth > 0 ? depth : 0);
+}
+
+// The element written under the name given (its children under their own).
+std::size_t serializedLength(const xmlNode& node, const std::string& nodeName, int depth) {
+    const std::size_t indent = indentOf(depth);
+    const std::size_t name = nameLength(nodeName);
+    if (!node.children.empty()) {
+        std::size_t total =
+            indent + 1 + name + 1 + xmlText::escapedLength(node.text.data(), node.text.size()) + 1;
+        for (const xmlNode& element : node.children) {
+            total += serializedLength(element, element.name, depth + 1);
+        }
+        return total + indent + 2 + name + 2;
     }
-    buffer[length++] = static_cast<char>('0' + b % 10);
-    buffer[length++] = ';';
-    out.append(buffer, length);
+    if (!node.text.empty()) {
+        return indent + 1 + name + 1 + xmlText::escapedLength(node.text.data(), node.text.size()) +
+               2 + name + 2;
+    }
+    return indent + 1 + name + 3;
+}
+
+char* writeIndent(char* out, std::size_t indent) {
+    std::memset(out, ' ', indent);
+    return out + indent;
+}
+
+char* writeEndTag(char* out, const std::string& name) {
+    *out++ = '<';
+    *out++ = '/';
+    out = writeName(out, name);
+    *out++ = '>';
+    *out++ = '\n';
+    return out;
+}
+
+char* writeElement(char* out, const xmlNode& node, const std::string& nodeName, int depth) {
+    const std::size_t indent = indentOf(depth);
+    out = writeIndent(out, indent);
+    *out++ = '<';
+    out = writeName(out, nodeName);
+    if (!node.children.empty()) {
+        *out++ = '>';
+        out = xmlText::writeEscaped(out, node.text.data(), node.text.size());
+        *out++ = '\n';
+        for (const xmlNode& element : node.children) {
+            out = writeElement(out, element, element.name, depth + 1);
+        }
+        out = writeIndent(out, indent);
+        return writeEndTag(out, nodeName);
+    }
+    if (!node.text.empty()) {
+        *out++ = '>';
+        out = xmlText::writeEscaped(out, node.text.data(), node.text.size());
+        return writeEndTag(out, nodeName);
+    }
+    *out++ = '/';
+    *out++ = '>';
+    *out++ = '\n';
+    return out;
+}
+
+// Appends the element's text, of the given length, to out.
+void appendElement(std::string& out, const xmlNode& node, const std::string& nodeName, int depth,
+                   std::size_t length) {
+    const std::size_t old = out.size();
+    out.resize(old + length);
+    writeElement(&out[0] + old, node, nodeName, depth);
 }
 
 void appendEscapedBytes(std::string& out, const char* data, std::size_t size) {
-    std::size_t runStart = 0;
-    for (std::size_t i = 0; i < size; ++i) {
-        const auto b = static_cast<unsigned char>(data[i]);
-        if (isPlainByte(b)) {
-            continue;
-        }
-        out.append(data + runStart, i - runStart);
-        if (b == '<') {
-            out.append("&lt;", 4);
-        } else if (b == '&') {
-            out.append("&amp;", 5);
-        } else {
-            appendCharacterReference(out, b);
-        }
-        runStart = i + 1;
-    }
-    out.append(data + runStart, size - runStart);
-}
-
-// ---------------------------------------------------------------------------
-// Input decoding
-
-int digitValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
-// The body of a numeric reference read as an integer (white space, sign,
-// digits of the base up to the first other byte); its low 8 bits.
-char referenceByte(const char* p, const char* end, int base) {
-    while (p < end && isNumberSpace(*p)) {
-        ++p;
-    }
-    bool negative = false;
-    if (p < end && (*p == '+' || *p == '-')) {
-        negative = *p == '-';
-        ++p;
-    }
-    std::uint32_t value = 0; // wraps modulo 2^32, which keeps the low 8 bits exact
-    for (; p < end; ++p) {
-        const int digit = digitValue(*p);
-        if (digit < 0 || digit >= base) {
-            break;
-        }
-        value = value * static_cast<std::uint32_t>(base) + static_cast<std::uint32_t>(digit);
-    }
-    if (negative) {
-        value = 0u - value;
-    }
-    return static_cast<char>(static_cast<unsigned char>(value & 0xFFu));
-}
-
-// Decodes "&#...;" or "&#x...;" at data[i]. Returns the bytes consumed, or 0
-// when no semicolon closes the body within its nine bytes.
-std::size_t decodeNumericReference(std::string& out, const char* data, std::size_t size,
-                                   std::size_t i) {
-    std::size_t body = i + 2;
-    int base = 10;
-    if (body < size && data[body] == 'x') {
-        ++body;
-        base = 16;
-    }
-    const std::size_t last = body + 9 < size ? body + 9 : size - 1;
-    for (std::size_t j = body + 1; j <= last; ++j) {
-        if (data[j] == ';') {
-            out += referenceByte(data + body, data + j, base);
-            return j + 1 - i;
-        }
-    }
-    return 0;
-}
-
-struct NamedReference {
-    char byte;
-    std::size_t length;
-};
-
-// Named references are told apart by their leading letters only.
-NamedReference namedReference(const char* data, std::size_t size, std::size_t i) {
-    if (i + 1 >= size) {
-        return {'&', 1};
-    }
-    switch (data[i + 1]) {
-    case 'l':
-        return {'<', 4};
-    case 'g':
-        return {'>', 4};
-    case 'q':
-        return {'"', 6};
-    case 'a':
-        if (i + 2 < size && data[i + 2] == 'm') {
-            return {'&', 5};
-        }
-        return {'\'', 6};
-    default:
-        return {'&', 1};
-    }
-}
-
-void appendUnescaped(std::string& out, const char* data, std::size_t size) {
-    std::size_t i = 0;
-    while (i < size) {
-        const void* found = std::memchr(data + i, '&', size - i);
-        if (found == nullptr) {
-            out.append(data + i, size - i);
-            return;
-        }
-        const auto amp = static_cast<std::size_t>(static_cast<const char*>(found) - data);
-        out.append(data + i, amp - i);
-        i = amp;
-        if (i + 1 < size && data[i + 1] == '#') {
-            const std::size_t consumed = decodeNumericReference(out, data, size, i);
-            if (consumed == 0) {
-                out += '&';
-                ++i;
-            } else {
-                i += consumed;
-            }
-            continue;
-        }
-        const NamedReference ref = namedReference(data, size, i);
-        if (i + ref.length > size) {
-            // The reference runs past the end: keep its bytes as they stand.
-            out.append(data + i, size - i);
-            return;
-        }
-        out += ref.byte;
-        i += ref.length;
-    }
-}
-
-// Byte strings compared as zero-terminated strings: each ends at its first
-// zero byte.
-std::size_t terminatedLength(const char* data, std::size_t size) {
-    const void* zero = std::memchr(data, '\0', size);
-    return zero == nullptr ? size : static_cast<std::size_t>(static_cast<const char*>(zero) - data);
-}
-
-bool sameTerminated(const char* a, std::size_t aSize, const char* b, std::size_t bSize) {
-    const std::size_t aLength = terminatedLength(a, aSize);
-    return aLength == terminatedLength(b, bSize) && std::memcmp(a, b, aLength) == 0;
-}
-
-// ---------------------------------------------------------------------------
-// Tokenizer
-
-enum class TokenKind {
-    endOfInput,
-    malformedTag,
-    textRun,
-    instruction,
-    markup,
-    endTag,
-    emptyTag,
-    startTag
-};
-
-struct Token {
-    TokenKind kind;
-    std::size_t start;
-    std::size_t length;
-};
-
-Token classifyTag(const char* data, std::size_t first, std::size_t last) {
-    const std::size_t length = last - first;
-    if (data[first] == '?' && data[last - 1] == '?') {
-        return {TokenKind::instruction, first + 1, length >= 2 ? length - 2 : 0};
-    }
-    if (data[first] == '!') {
-        return {TokenKind::markup, first + 1, length - 1};
-    }
-    if (data[first] == '/') {
-        return {TokenKind::endTag, first + 1, length - 1};
-    }
-    if (data[last - 1] == '/') {
-        return {TokenKind::emptyTag, first, length - 1};
-    }
-    return {TokenKind::startTag, first, length};
-}
-
-Token readTag(const char* data, std::size_t size, std::size_t& position) {
-    const std::size_t open = position;
-    const void* found =
-        open + 1 < size ? std::memchr(data + open + 1, '>', size - open - 1) : nullptr;
-    if (found == nullptr) {
-        return {TokenKind::malformedTag, open, 0};
-    }
-    const auto close = static_cast<std::size_t>(static_cast<const char*>(found) - data);
-    std::size_t first = open + 1;
-    std::size_t last = close;
-    while (first < last && isTagSpace(data[first])) {
-        ++first;
-    }
-    while (last > first && isTagSpace(data[last - 1])) {
-        --last;
-    }
-    if (first == last) {
-        return {TokenKind::malformedTag, open, 0};
-    }
-    position = close + 1;
-    return classifyTag(data, first, last);
-}
-
-Token nextToken(const char* data, std::size_t size, std::size_t& position) {
-    while (position < size && isTagSpace(data[position])) {
-        ++position;
-    }
-    if (position >= size) {
-        return {TokenKind::endOfInput, position, 0};
-    }
-    if (data[position] == '<') {
-        return readTag(data, size, position);
-    }
-    const std::size_t start = position;
-    const void* found = std::memchr(data + start, '<', size - start);
-    position =
-        found == nullptr ? size : static_cast<std::size_t>(static_cast<const char*>(found) - data);
-    return {TokenKind::textRun, start, position - start};
-}
-
-// ---------------------------------------------------------------------------
-// Parser
-
-// The element name is the first word of the tag content, decoded.
-void setNameFromTag(xmlNode& node, const char* data, const Token& tag) {
-    std::size_t length = 0;
-    while (length < tag.length && !isTagSpace(data[tag.start + length])) {
-        ++length;
-    }
-    node.name.clear();
-    appendUnescaped(node.name, data + tag.start, length);
-}
-
-bool endTagMatches(const std::string& name, const char* data, const Token& tag) {
-    const char* content = data + tag.start;
-    if (std::memchr(content, '&', tag.length) == nullptr) {
-        return sameTerminated(name.data(), name.size(), content, tag.length);
-    }
-    std::string decoded;
-    appendUnescaped(decoded, content, tag.length);
-    return sameTerminated(name.data(), name.size(), decoded.data(), decoded.size());
-}
-
-void appendCdata(std::string& text, const char* data, const Token& markup) {
-    static const char opener[] = "[CDATA[";
-    const std::size_t openerLength = sizeof(opener) - 1;
-    const char* content = data + markup.start;
-    if (markup.length < openerLength + 2 || std::memcmp(content, opener, openerLength) != 0 ||
-        content[markup.length - 2] != ']' || content[markup.length - 1] != ']') {
-        return; // a comment or a document type
-    }
-    text.append(content + openerLength, markup.length - openerLength - 2);
-}
-
-// Reads the content of an opened element up to and including its end tag.
-int parseContent(xmlNode& node, const char* data, std::size_t size, std::size_t& position,
-                 int depth) {
-    for (;;) {
-        const std::size_t before = position;
-        const Token token = nextToken(data, size, position);
-        switch (token.kind) {
-        case TokenKind::startTag:
-        case TokenKind::emptyTag: {
-            if (depth >= xmlNode::maxDepth) {
-                position = before;
-                return xmlStatus::tooDeep;
-            }
-            if (node.children.empty()) {
-                node.children.reserve(4);
-            }
-            node.children.emplace_back();
-            xmlNode& child = node.children.back();
-            setNameFromTag(child, data, token);
-            if (token.kind == TokenKind::startTag) {
-                const int status = parseContent(child, data, size, position, depth + 1);
-                if (status < 0) {
-                    return status;
-                }
-            }
-            break;
-        }
-        case TokenKind::endTag:
-            return endTagMatches(node.name, data, token) ? xmlStatus::complete
-                                                         : xmlStatus::endTagMismatch;
-        case TokenKind::textRun:
-            appendUnescaped(node.text, data + token.start, token.length);
-            break;
-        case TokenKind::markup:
-            appendCdata(node.text, data, token);
-            break;
-        case TokenKind::instruction:
-            break;
-        case TokenKind::endOfInput:
-            return xmlStatus::endOfInput;
-        case TokenKind::malformedTag:
-            return xmlStatus::malformedTag;
-        }
-        if (position == before) {
-            return xmlStatus::noProgress;
-        }
-    }
+    const std::size_t old = out.size();
+    out.resize(old + xmlText::escapedLength(data, size));
+    xmlText::writeEscaped(&out[0] + old, data, size);
 }
 
 } // namespace
 
 std::string escapeText(const std::string& raw) {
     std::string out;
-    out.reserve(raw.size());
     appendEscapedBytes(out, raw.data(), raw.size());
     return out;
 }
@@ -367,8 +122,7 @@ void appendEscaped(std::string& out, const std::string& raw) {
 std::string unescapeText(const char* data, std::size_t length) {
     std::string out;
     if (data != nullptr) {
-        out.reserve(length);
-        appendUnescaped(out, data, length);
+        xmlText::appendUnescaped(out, data, length);
     }
     return out;
 }
@@ -393,9 +147,9 @@ xmlNode& xmlNode::operator=(const xmlNode& source) {
     return *this;
 }
 
-int xmlNode::findChild(const std::string& childName) const {
-    const std::size_t keyLength = terminatedLength(childName.data(), childName.size());
-    const char* key = childName.data();
+namespace {
+
+int findByName(const std::vector<xmlNode>& children, const char* key, std::size_t keyLength) {
     for (std::size_t i = 0; i < children.size(); ++i) {
         const std::string& candidate = children[i].name;
         if (candidate.size() >= keyLength && std::memcmp(candidate.data(), key, keyLength) == 0 &&
@@ -406,7 +160,33 @@ int xmlNode::findChild(const std::string& childName) const {
     return -1;
 }
 
+// Makes room before the first child is appended.
+void prepareToAppend(std::vector<xmlNode>& children) {
+    if (children.capacity() < firstChildCapacity) {
+        children.reserve(firstChildCapacity);
+    }
+}
+
+} // namespace
+
+int xmlNode::findChild(const std::string& childName) const {
+    return findByName(children, childName.data(),
+                      xmlText::terminatedLength(childName.data(), childName.size()));
+}
+
+int xmlNode::findChild(const char* childName) const {
+    return findByName(children, childName, std::strlen(childName));
+}
+
 int xmlNode::addChild(const std::string& childName) {
+    prepareToAppend(children);
+    children.emplace_back();
+    children.back().name = childName;
+    return static_cast<int>(children.size() - 1);
+}
+
+int xmlNode::addChild(const char* childName) {
+    prepareToAppend(children);
     children.emplace_back();
     children.back().name = childName;
     return static_cast<int>(children.size() - 1);
@@ -420,7 +200,20 @@ xmlNode& xmlNode::getChild(const std::string& childName) {
     return child(index);
 }
 
+xmlNode& xmlNode::getChild(const char* childName) {
+    int index = findChild(childName);
+    if (index < 0) {
+        index = addChild(childName);
+    }
+    return child(index);
+}
+
 std::string xmlNode::getChildText(const std::string& childName, const std::string& fallback) const {
+    const int index = findChild(childName);
+    return index < 0 ? fallback : child(index).text;
+}
+
+std::string xmlNode::getChildText(const char* childName, const std::string& fallback) const {
     const int index = findChild(childName);
     return index < 0 ? fallback : child(index).text;
 }
@@ -433,7 +226,7 @@ int xmlNode::setText(int value) {
 int xmlNode::getTextInt(int fallback) const {
     std::size_t i = 0;
     const std::size_t size = text.size();
-    while (i < size && isNumberSpace(text[i])) {
+    while (i < size && xmlText::isNumberSpace(text[i])) {
         ++i;
     }
     bool negative = false;
@@ -474,88 +267,19 @@ void xmlNode::clear() {
     children.clear();
 }
 
-int xmlNode::parse(const std::string& source, std::size_t& position) {
-    return parse(source.data(), source.size(), position);
-}
-
-int xmlNode::parse(const char* data, std::size_t size, std::size_t& position) {
-    clear();
-    text.clear();
-    if (data == nullptr) {
-        size = 0;
-    }
-    for (;;) {
-        const std::size_t before = position;
-        const Token token = nextToken(data, size, position);
-        switch (token.kind) {
-        case TokenKind::startTag:
-            setNameFromTag(*this, data, token);
-            return parseContent(*this, data, size, position, 1);
-        case TokenKind::emptyTag:
-            setNameFromTag(*this, data, token);
-            return xmlStatus::complete;
-        case TokenKind::endTag:
-            return xmlStatus::endBeforeStart;
-        case TokenKind::textRun:
-        case TokenKind::markup:
-            return xmlStatus::textBeforeStart;
-        case TokenKind::instruction:
-            break;
-        case TokenKind::endOfInput:
-            return xmlStatus::endOfInput;
-        case TokenKind::malformedTag:
-            return xmlStatus::malformedTag;
-        }
-        if (position == before) {
-            return xmlStatus::noProgress;
-        }
-    }
-}
-
-namespace {
-
-void appendName(std::string& out, const std::string& name) {
-    if (name.empty()) {
-        out.append(" no name ", 9);
-    } else {
-        appendEscapedBytes(out, name.data(), name.size());
-    }
-}
-
-} // namespace
-
 int xmlNode::serialize(std::string& out, int depth) const {
-    const auto indent = static_cast<std::size_t>(depth > 0 ? depth : 0);
-    out.append(indent, ' ');
-    out += '<';
-    appendName(out, name);
-    if (!children.empty()) {
-        out += '>';
-        appendEscapedBytes(out, text.data(), text.size());
-        out += '\n';
-        for (const xmlNode& element : children) {
-            element.serialize(out, depth + 1);
-        }
-        out.append(indent, ' ');
-        out.append("</", 2);
-        appendName(out, name);
-        out.append(">\n", 2);
-    } else if (!text.empty()) {
-        out += '>';
-        appendEscapedBytes(out, text.data(), text.size());
-        out.append("</", 2);
-        appendName(out, name);
-        out.append(">\n", 2);
-    } else {
-        out.append("/>\n", 3);
-    }
+    appendElement(out, *this, name, depth, serializedLength(*this, name, depth));
     return 0;
 }
 
 std::string xmlNode::toString() const {
     std::string out;
-    serialize(out, 0);
+    appendElement(out, *this, name, 0, serializedLength(*this, name, 0));
     return out;
+}
+
+void serializeNamed(std::string& out, const xmlNode& element, const std::string& name, int depth) {
+    appendElement(out, element, name, depth, serializedLength(element, name, depth));
 }
 
 // ---------------------------------------------------------------------------
@@ -567,11 +291,15 @@ xmlDoc::xmlDoc(const std::string& source) {
 }
 
 std::string xmlDoc::toString() const {
+    static const char opening[] = "<?xml version=\"";
+    static const char closing[] = "\" ?>\r\n";
+    const std::size_t declaration = sizeof(opening) - 1 + version.size() + sizeof(closing) - 1;
+    const std::size_t length = serializedLength(*this, name, 0);
     std::string out;
-    out.reserve(32 + text.size());
-    out.append("<?xml version=\"", 15);
+    out.reserve(declaration + length);
+    out.append(opening, sizeof(opening) - 1);
     out += version;
-    out.append("\" ?>\r\n", 6);
-    serialize(out, 0);
+    out.append(closing, sizeof(closing) - 1);
+    appendElement(out, *this, name, 0, length);
     return out;
 }

@@ -42,6 +42,12 @@ class xmlNode {
     const xmlNode& child(int index) const { return children[static_cast<std::size_t>(index)]; }
     std::string getChildText(const std::string& childName, const std::string& fallback) const;
 
+    // The same lookups for a zero-terminated name, without a string copy of it.
+    int findChild(const char* childName) const;
+    int addChild(const char* childName);
+    xmlNode& getChild(const char* childName);
+    std::string getChildText(const char* childName, const std::string& fallback) const;
+
     void setText(const std::string& value) { text = value; }
     int setText(int value);
     // Base-10 integer with leading white space and sign; the fallback when no
@@ -65,6 +71,10 @@ class xmlNode {
     int serialize(std::string& out, int depth) const;
     std::string toString() const;
 };
+
+// Appends element's text at depth as serialize does, but with name in place
+// of the element's own (the text of a copy of element renamed to name).
+void serializeNamed(std::string& out, const xmlNode& element, const std::string& name, int depth);
 
 class xmlDoc : public xmlNode {
   public:

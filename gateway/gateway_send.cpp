@@ -117,10 +117,14 @@ void QuenKlarna::handOver(GatewayTransaction& transaction, std::int32_t timeoutS
     addText(message, "Message", toJson(transaction.request));
     message.getChild("IsXML").setText(1);
 
-    xmlNode traced = message;
-    addText(traced, "Message", toJson(maskedForTrace(transaction.request)));
+    // The trace shows the message with the masked request, swapped in for
+    // the serialisation rather than written into a copy of the element.
+    std::string masked = toJson(maskedForTrace(transaction.request));
+    xmlNode& sentText = message.getChild("Message");
+    sentText.text.swap(masked);
     platform::debugOutput(traceLabel);
-    platform::debugOutput(traced.toString());
+    platform::debugOutput(message.toString());
+    sentText.text.swap(masked);
 
     if (storeReversalData) {
         // A message sent while an earlier one still awaits its reply (the

@@ -1,5 +1,6 @@
 #include "host/host_methods.h"
 
+#include <algorithm>
 #include <limits>
 #include <utility>
 
@@ -24,8 +25,34 @@ std::int32_t sendMethod(HostBridge& bridge, const std::string& method, const xml
     return sendRequest(bridge, envelope);
 }
 
+std::int32_t sendText(HostBridge& bridge, const std::string& text);
+
+// The text sendMethod(bridge, method, element, newEnvelope(bridge)) sends,
+// written without building the envelope or copying the element into it.
+std::string methodRequestText(const HostBridge& bridge, const std::string& method,
+                              const xmlNode& element) {
+    std::string text;
+    text.reserve(1024);
+    text.append("<?xml version=\"1.0\" ?>\r\n<VORTAXIS_BRIDGE>\n");
+    if (bridge.sourceName.empty()) {
+        text.append(" <VORTAXIS_SOURCE/>\n");
+    } else {
+        text.append(" <VORTAXIS_SOURCE>");
+        appendEscaped(text, bridge.sourceName);
+        text.append("</VORTAXIS_SOURCE>\n");
+    }
+    text.append(" <VORTAXIS_DESTINATION>VORTAXIS_DLL_HANDLER</VORTAXIS_DESTINATION>\n <");
+    text.append(methodContainer);
+    text.append(">\n");
+    serializeNamed(text, element, method.empty() ? element.name : method, 2);
+    text.append(" </");
+    text.append(methodContainer);
+    text.append(">\n</VORTAXIS_BRIDGE>\n");
+    return text;
+}
+
 std::int32_t sendMethod(HostBridge& bridge, const std::string& method, const xmlNode& element) {
-    return sendMethod(bridge, method, element, newEnvelope(bridge));
+    return sendText(bridge, methodRequestText(bridge, method, element));
 }
 
 std::int32_t sendEmptyMethod(HostBridge& bridge, const std::string& method) {
@@ -112,7 +139,12 @@ xmlDoc newEnvelope(const HostBridge& bridge) {
 }
 
 std::int32_t sendRequest(HostBridge& bridge, const xmlDoc& envelope) {
-    const std::string text = envelope.toString();
+    return sendText(bridge, envelope.toString());
+}
+
+namespace {
+
+std::int32_t sendText(HostBridge& bridge, const std::string& text) {
     if (bridge.sendCallback == nullptr ||
         text.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
         // No reply exists, so readers of the reply see an empty one.
@@ -135,10 +167,22 @@ std::int32_t sendRequest(HostBridge& bridge, const xmlDoc& envelope) {
     }
 }
 
+} // namespace
+
 xmlNode readReply(const HostBridge& bridge) {
-    const xmlDoc reply(bridge.replyText());
-    const xmlNode* element = replyEventElement(reply);
-    return element == nullptr ? xmlNode() : *element;
+    // The reply text is parsed where it lies in the reply buffer, and the
+    // element is moved out of the document rather than copied.
+    xmlDoc reply;
+    if (bridge.replyLength > 0) {
+        const std::size_t length =
+            std::min(static_cast<std::size_t>(bridge.replyLength), bridge.replyBuffer.size());
+        std::size_t position = 0;
+        reply.parse(bridge.replyBuffer.data(), length, position);
+    }
+    if (replyEventElement(reply) == nullptr) {
+        return xmlNode();
+    }
+    return std::move(reply.child(reply.findChild(eventContainer)).children.front());
 }
 
 // --- Host methods ------------------------------------------------------

@@ -368,3 +368,51 @@ TEST(XmlDocument, ConstructorsAndVersion) {
 }
 
 } // namespace
+
+TEST(XmlNodeSerialize, NamedWritesWhatARenamedCopyWrites) {
+    xmlNode element;
+    element.name = "Own";
+    element.text = "a b";
+    element.getChild("Child").setText("<&\x01");
+    element.getChild("Empty");
+    for (const std::string& name : {std::string("Other"), std::string(), std::string("x y")}) {
+        for (int depth : {-1, 0, 2}) {
+            xmlNode renamed = element;
+            renamed.name = name;
+            std::string expected = "prefix";
+            renamed.serialize(expected, depth);
+            std::string written = "prefix";
+            serializeNamed(written, element, name, depth);
+            EXPECT_EQ(written, expected) << name << " at " << depth;
+        }
+    }
+}
+
+TEST(XmlNodeLookup, LiteralNamesMatchStringNames) {
+    xmlNode node;
+    node.addChild(std::string("K\0tail", 6));
+    node.addChild("LongerThanFifteenBytes");
+    EXPECT_EQ(node.findChild("K"), node.findChild(std::string("K")));
+    EXPECT_EQ(node.findChild("K"), 0);
+    EXPECT_EQ(node.findChild("LongerThanFifteenBytes"), 1);
+    EXPECT_EQ(node.findChild("Missing"), -1);
+    EXPECT_EQ(&node.getChild("LongerThanFifteenBytes"), &node.child(1));
+    EXPECT_EQ(node.getChildText("Missing", "dflt"), "dflt");
+    EXPECT_EQ(node.addChild("K"), 2);
+}
+
+TEST(XmlNodeParse, LongDocumentsParseWhole) {
+    // More tokens than the parser's first pass holds, siblings of one shape.
+    std::string source = "<R>";
+    for (int i = 0; i < 300; ++i) {
+        source += "<E><A>" + std::to_string(i) + "</A><B>x&#32;y</B></E>";
+    }
+    source += "</R>";
+    xmlNode node;
+    std::size_t position = 0;
+    ASSERT_EQ(parseExact(node, source, position), 0);
+    EXPECT_EQ(position, source.size());
+    ASSERT_EQ(node.children.size(), 300u);
+    EXPECT_EQ(node.children[299].getChildText("A", ""), "299");
+    EXPECT_EQ(node.children[150].getChildText("B", ""), "x y");
+}
