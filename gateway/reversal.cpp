@@ -46,7 +46,14 @@ bool QuenKlarna::startReversal(xmlNode& parameters) {
     const bool immediate = returnsImmediately(parameters);
     if (background.beginTransaction(parameters)) {
         background.response.setResponse("00");
-        background.completion = nullptr;
+        // However the exchange ends (an unreadable or unmatched reply too),
+        // a sale waiting for it is sent or refused, never left waiting.
+        background.completion = [this] {
+            background.inProgress = false;
+            if (foregroundDeferred) {
+                sendTransaction(false);
+            }
+        };
         const std::string record = getVariable(bridge, recordName::reversalData, "");
         // An unreadable record, or one without a type, is left as it is.
         if (!record.empty() && fromJson(record, background.request) &&

@@ -44,6 +44,10 @@ bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, st
             options.run.interactive = true;
         } else if (arg == "--no-qr") {
             options.noQr = true;
+        } else if (arg == "--fault-matrix") {
+            options.faultMatrix = true;
+        } else if (arg == "--list") {
+            options.listOnly = true;
         } else if (arg == "--check") {
             options.checkOnly = true;
         } else if (arg == "-h" || arg == "--help") {
@@ -57,7 +61,11 @@ bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, st
             options.scenarios.push_back(arg);
         }
     }
-    if (!options.help && !options.helpScenario && !options.checkOnly &&
+    if (options.listOnly && !options.faultMatrix) {
+        error = "--list goes with --fault-matrix";
+        return false;
+    }
+    if (!options.help && !options.helpScenario && !options.checkOnly && !options.listOnly &&
         options.run.modulePath.empty()) {
         error = "--module PATH is required";
         return false;
@@ -96,6 +104,19 @@ options:
       --receipts FILE append every printed receipt to FILE
       --no-qr         draw QR codes as their text, not as blocks
       --check         only read the SCENARIO files and report their errors
+      --fault-matrix  run the generated scenarios instead of SCENARIO files:
+                      every gateway exchange of a QR and an SMS purchase, a
+                      refund, a logon and a reversal under every fault the
+                      gateway can show (host failure, no reply, late reply,
+                      duplicate, wrong stan, type or MTYPE, unreadable JSON,
+                      no rc, pinpad offline); a module restart after each
+                      request of a QR purchase; and a simulator restart that
+                      keeps only its store file (FILE.N.store beside --store
+                      FILE, or in the current directory). Each ends with a
+                      clean sale that must be approved; the invariants (one
+                      result per sale, a reversal for every unanswered money
+                      message) are checked after every run, as for files
+      --list          with --fault-matrix: only name the generated scenarios
       --help-scenario the scenario language, with examples
   -h, --help          this text
 
@@ -107,6 +128,7 @@ examples:
   klarna-sim -m build/linux32/klarna.so
   klarna-sim -m build/linux32/klarna.so tests/scenarios/startup_registration.scenario
   klarna-sim -m build/linux32/klarna.so --interactive --store /tmp/host.vars
+  klarna-sim -m build/linux32/klarna.so --quiet --fault-matrix
 )";
 }
 
@@ -140,7 +162,8 @@ Set-up (before anything runs):
         KIND: A+ O D N Q P R, REV (reversals) or *
         MODE: host-failure CODE ["TEXT"] | no-reply | late DURATION [keep] |
               wrong-stan | wrong-type | wrong-mtype | bad-json | drop FIELD |
-              set FIELD=VALUE | decline CODE ["TEXT"]
+              set FIELD=VALUE | decline CODE ["TEXT"] |
+              duplicate [DURATION] (the reply comes twice, the copy 1s later)
   run-limit DURATION                stop a run that goes on longer (24h)
 
 What happens:

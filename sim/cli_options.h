@@ -15,6 +15,8 @@ struct CliOptions {
     bool help = false;
     bool helpScenario = false;
     bool noQr = false;
+    bool faultMatrix = false; // run the generated fault and restart scenarios
+    bool listOnly = false;    // with faultMatrix: only name them
 };
 
 // False with error set for an unknown or incomplete option.

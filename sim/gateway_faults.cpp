@@ -26,6 +26,8 @@ const char* faultModeName(FaultMode mode) {
         return "set";
     case FaultMode::decline:
         return "decline";
+    case FaultMode::duplicate:
+        return "duplicate";
     }
     return "?";
 }
@@ -129,6 +131,10 @@ void applyFault(const Fault& fault, GatewayOutcome& outcome) {
             reply["rt"] = fault.text;
         });
         description += " " + fault.code;
+        break;
+    case FaultMode::duplicate:
+        outcome.copyAfter = fault.delay > 0 ? fault.delay : 1000;
+        description += " after " + formatMillis(outcome.copyAfter);
         break;
     }
     outcome.faults.push_back(description);

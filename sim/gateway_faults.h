@@ -21,6 +21,7 @@ enum class FaultMode {
     dropField,   // a member is left out of the reply (for instance rc)
     setField,    // a member of the reply is replaced or added
     decline,     // the gateway declines with a code and a text
+    duplicate,   // the reply is delivered twice, the copy after an extra delay
 };
 
 struct Fault {
@@ -30,7 +31,7 @@ struct Fault {
     std::string text;              // host failure ResultText, or decline rt
     std::string field;             // dropField / setField member
     std::string value;             // setField value (JSON when it parses as JSON, else a string)
-    Millis delay = 0;              // late
+    Millis delay = 0;              // late; duplicate: the copy's delay (0: 1s)
     bool keepAfterTimeout = false; // late: the host delivers it even after its time-out
     int from = 1;                  // the first message of the kind it applies to (1-based)
     int times = 1;                 // how many messages it applies to; 0 = all from then on
@@ -51,6 +52,7 @@ struct GatewayOutcome {
     bool hasMessage = true;
     std::string message;             // reply text (JSON unless broken on purpose)
     std::vector<std::string> faults; // descriptions of the faults applied
+    Millis copyAfter = -1;           // >= 0: the host delivers the reply again that much later
 };
 
 const char* faultModeName(FaultMode mode);

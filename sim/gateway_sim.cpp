@@ -133,6 +133,14 @@ void GatewaySim::addOrder(const std::string& orderid, std::int64_t amount,
     orders_[orderid] = order;
 }
 
+void GatewaySim::forgetHistory() {
+    sessions_.clear();
+    orders_.clear();
+    refundsByUid_.clear();
+    reversals_.clear();
+    faults_.clear();
+}
+
 void GatewaySim::note(const std::string& text) const {
     if (note_) {
         note_(text);

@@ -75,6 +75,10 @@ class GatewaySim {
     bool customerPays(std::string& error);
     bool customerGivesUp(std::string& error);
 
+    // Forgets the sessions, orders, refunds, reversals and faults so far
+    // (held waits and tokens are kept): a long run's history.
+    void forgetHistory();
+
     const std::vector<GatewaySession>& sessions() const { return sessions_; }
     const std::map<std::string, GatewayOrder>& orders() const { return orders_; }
     const std::vector<std::string>& reversals() const { return reversals_; }

@@ -352,6 +352,10 @@ void HostSim::gatewayReply(const GatewayOutcome& outcome) {
                              outcome.resultText + faults);
     }
     deliverEvent("VORTAXIS_DLL_HANDLER", event);
+    if (outcome.copyAfter >= 0) {
+        queue_.schedule(outcome.copyAfter, "duplicate gateway reply",
+                        [this, event] { deliverEvent("VORTAXIS_DLL_HANDLER", event); });
+    }
 }
 
 void HostSim::hostTimeout(std::uint64_t exchange) {

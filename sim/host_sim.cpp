@@ -77,6 +77,13 @@ void HostSim::forgetRegistrations() {
     exchanges_.clear();
 }
 
+void HostSim::dropOpenExchanges() {
+    for (auto& entry : exchanges_) {
+        queue_.cancel(entry.second.timeout);
+    }
+    exchanges_.clear();
+}
+
 void HostSim::violation(const std::string& text) {
     record_.violations.push_back(formatMillis(queue_.now()) + ": " + text);
     transcript_.line(Level::normal, "VIOLATION", text);

@@ -141,6 +141,12 @@ class HostSim {
     const std::map<std::string, std::string>& intercepts() const { return intercepts_; }
     const std::set<std::string>& subscriptions() const { return subscriptions_; }
     bool posRegistered() const { return posRegistered_; }
+    // Gateway exchanges the host still holds (no reply taken yet).
+    std::size_t openExchanges() const { return exchanges_.size(); }
+    // Forgets them and their time-outs: for a long run between transactions,
+    // when no reply can come any more (an interrupt "Q" sent without a
+    // time-out gets none).
+    void dropOpenExchanges();
 
   private:
     using Fields = std::vector<std::pair<std::string, std::string>>;

@@ -2,6 +2,7 @@
 #include <iostream>
 
 #include "sim/cli_options.h"
+#include "sim/fault_matrix.h"
 #include "sim/module_loader.h"
 #include "sim/qr_render.h"
 #include "sim/scenario.h"
@@ -100,6 +101,9 @@ int main(int argc, char** argv) {
     options.run.storePath = sim::nativePath(options.run.storePath);
     options.run.journalPath = sim::nativePath(options.run.journalPath);
     options.run.receiptsPath = sim::nativePath(options.run.receiptsPath);
+    if (options.faultMatrix) {
+        return sim::runFaultMatrix(options.run, options.listOnly, std::cout);
+    }
     bool fileErrors = false;
     std::vector<Loaded> loaded = loadScenarios(options, fileErrors);
     if (options.checkOnly) {

@@ -407,6 +407,7 @@ class ScenarioParser {
             {"drop", FaultMode::dropField},
             {"set", FaultMode::setField},
             {"decline", FaultMode::decline},
+            {"duplicate", FaultMode::duplicate},
         };
         if (tokens.size() < 3) {
             error = "usage: fault KIND MODE [ARGUMENTS] [from=N] [times=N|always]";
@@ -461,6 +462,14 @@ class ScenarioParser {
             }
             argument(fault.text);
             return true;
+        case FaultMode::duplicate: {
+            std::string duration;
+            if (argument(duration) && !parseDuration(duration, fault.delay)) {
+                error = "duplicate takes an optional DURATION";
+                return false;
+            }
+            return true;
+        }
         case FaultMode::late: {
             std::string duration;
             if (!argument(duration) || !parseDuration(duration, fault.delay)) {

@@ -4,6 +4,7 @@
 
 #include "sim/expectations.h"
 #include "sim/interactive.h"
+#include "sim/invariants.h"
 #include "sim/module_loader.h"
 #include "sim/run_record.h"
 #include "sim/variable_store.h"
@@ -80,6 +81,44 @@ bool triggerFits(TriggerKind trigger, InteractionKind kind) {
     }
 }
 
+// The module as the host reaches it, with every delivery noted for the
+// invariants.
+class ObservedModule : public ModulePort {
+  public:
+    ObservedModule(ModulePort& module, EventQueue& queue, const RunRecord& record,
+                   RunObservations& seen)
+        : module_(module), queue_(queue), record_(record), seen_(seen) {}
+    std::int32_t deliver(const std::string& message, std::int32_t capacity,
+                         std::string& reply) override {
+        ObservedDelivery delivery;
+        delivery.at = queue_.now();
+        delivery.text = message;
+        delivery.name = messageName(message);
+        delivery.requestsBefore = record_.requests.size();
+        delivery.gatewayBefore = record_.gateway.size();
+        delivery.returned = module_.deliver(message, capacity, reply);
+        seen_.deliveries.push_back(delivery);
+        return delivery.returned;
+    }
+
+  private:
+    static std::string messageName(const std::string& message) {
+        const XmlParseResult parsed = parseXml(message);
+        for (const char* container : {"VORTAXIS_EVENT", "VORTAXIS_METHOD"}) {
+            const XmlElement* holder = parsed.root.find(container);
+            if (holder != nullptr && !holder->children.empty()) {
+                return holder->children.front().name;
+            }
+        }
+        return "raw";
+    }
+
+    ModulePort& module_;
+    EventQueue& queue_;
+    const RunRecord& record_;
+    RunObservations& seen_;
+};
+
 class ScenarioRun : public HostListener, public ActionPerformer {
   public:
     ScenarioRun(const Scenario& scenario, const RunSettings& settings)
@@ -87,7 +126,8 @@ class ScenarioRun : public HostListener, public ActionPerformer {
           out_(settings.out != nullptr ? *settings.out : std::cout),
           transcript_(out_, settings.level), host_(queue_, transcript_, store_, record_),
           library_(settings.modulePath),
-          module_(settings.module != nullptr ? *settings.module : library_) {
+          module_(settings.module != nullptr ? *settings.module : library_),
+          observed_(module_, queue_, record_, seen_) {
         transcript_.setClock(&queue_);
     }
 
@@ -126,6 +166,8 @@ class ScenarioRun : public HostListener, public ActionPerformer {
     HostSim host_;
     LibraryModule library_;
     ModuleInstance& module_;
+    RunObservations seen_;
+    ObservedModule observed_;
     bool started_ = false;
     std::string versionText_;
     std::string hostName_;
@@ -156,7 +198,7 @@ bool ScenarioRun::prepare(RunReport& report) {
         report.failures.push_back(error);
         return false;
     }
-    host_.setModule(&module_);
+    host_.setModule(&observed_);
     host_.setListener(this);
     return true;
 }
@@ -190,12 +232,14 @@ void ScenarioRun::loop() {
             return;
         }
         if (queue_.nextTime() > scenario_.runLimit) {
+            seen_.endedNaturally = false;
             record_.problems.push_back("the run reached its limit of " +
                                        formatMillis(scenario_.runLimit) +
                                        " with events still due (next: " + queue_.nextLabel() + ")");
             return;
         }
         if (++steps > 200000) {
+            seen_.endedNaturally = false;
             record_.problems.push_back("more than 200000 events: the run does not come to an end");
             return;
         }
@@ -214,6 +258,7 @@ RunReport ScenarioRun::run() {
     report.ran = true;
     schedule();
     loop();
+    seen_.awaitingPerson = host_.awaitingPerson();
     if (started_) {
         shutdown();
     }
@@ -229,6 +274,16 @@ RunReport ScenarioRun::run() {
     }
     const std::vector<std::string> failed = checkExpectations(scenario_, record_, store_);
     report.failures.insert(report.failures.end(), failed.begin(), failed.end());
+    for (const std::string& broken : checkInvariants(record_, store_, seen_)) {
+        report.failures.push_back(scenario_.file + ": " + broken);
+    }
+    if (settings_.extraChecks) {
+        std::vector<std::string> more;
+        settings_.extraChecks(record_, store_, seen_, more);
+        for (const std::string& text : more) {
+            report.failures.push_back(scenario_.file + ": " + text);
+        }
+    }
     return report;
 }
 
@@ -245,7 +300,7 @@ void ScenarioRun::startup(const FieldList& options) {
                          fieldOr(options, "name", "") == "null" ? 0 : addressOf(hostName_.c_str()));
     const bool noCallback = fieldOr(options, "callback", "") == "null";
     startupRecord.setU32(32, noCallback ? 0 : addressOf(HostSim::sendCallback()));
-    if (!noCallback && startupRecord.u32(32) == 0) {
+    if (!noCallback && startupRecord.u32(32) == 0 && module_.readsRecordAddresses()) {
         record_.problems.push_back(
             "the send callback's address does not fit the 32-bit startup record");
     }
@@ -277,6 +332,10 @@ void ScenarioRun::shutdown() {
 void ScenarioRun::restart() {
     transcript_.line(Level::normal, "host", "restarting: the module is unloaded and loaded again");
     shutdown();
+    seen_.restartsAtDelivery.push_back(seen_.deliveries.size());
+    seen_.restartsAtRequest.push_back(record_.requests.size());
+    seen_.restartsAtGateway.push_back(record_.gateway.size());
+    seen_.storeAtRestart.push_back(store_.all());
     host_.setModule(nullptr);
     module_.unload();
     host_.forgetRegistrations();
@@ -288,7 +347,7 @@ void ScenarioRun::restart() {
         record_.problems.push_back("restart: " + error);
         return;
     }
-    host_.setModule(&module_);
+    host_.setModule(&observed_);
     startup({});
 }
 

@@ -2,12 +2,14 @@
 // host, the devices, the gateway and the people, and checks what came out.
 #pragma once
 
+#include <functional>
 #include <istream>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "sim/host_sim.h"
+#include "sim/invariants.h"
 #include "sim/module_loader.h"
 #include "sim/qr_render.h"
 #include "sim/scenario.h"
@@ -23,6 +25,9 @@ class ModuleInstance : public ModulePort {
     virtual void unload() = 0;
     virtual std::int32_t startup(StartupRecord& record) = 0;
     virtual std::int32_t shutdown() = 0;
+    // Whether Startup reads the host's addresses from the 32-bit record (an
+    // in-process module is given them directly).
+    virtual bool readsRecordAddresses() const { return true; }
 };
 
 struct RunSettings {
@@ -36,6 +41,11 @@ struct RunSettings {
     std::string receiptsPath;
     QrStyle qrStyle = QrStyle::plain;
     ModuleInstance* module = nullptr; // null: the library at modulePath
+    // More checks of the finished run (the fault matrix's own); each failure
+    // is added to the report.
+    std::function<void(const RunRecord&, const VariableStore&, const RunObservations&,
+                       std::vector<std::string>&)>
+        extraChecks;
 };
 
 struct RunReport {

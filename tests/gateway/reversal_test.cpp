@@ -281,6 +281,32 @@ TEST_F(ReversalTest, RefusedReversalKeepsItsRecordWithCountsAndBlocksForegroundS
     }
 }
 
+// A reversal reply the module cannot match (unreadable, another stan or
+// type, no rc) ends the reversal; the sale that waited for it must then be
+// refused, not left waiting for ever.
+TEST_F(ReversalTest, UnmatchedReversalReplyReleasesTheWaitingSale) {
+    const std::vector<std::string> replies = {
+        "{\"rc\":\"00\",\"type\":", R"({"type":"P-","stan":8,"rc":"00"})",
+        R"({"type":"X","stan":7,"rc":"00"})", R"({"type":"P-","stan":7})"};
+    for (const std::string& reply : replies) {
+        SCOPED_TRACE(reply);
+        resetState();
+        storePendingReversal();
+        startPurchase();
+        extension.runNextStep();
+        ASSERT_TRUE(extension.foregroundDeferred);
+        deliver({{"Result", "00"},
+                 {"Header", "<Header><MTYPE>410</MTYPE></Header>"},
+                 {"Message", reply}});
+        EXPECT_FALSE(extension.background.inProgress);
+        EXPECT_FALSE(extension.foregroundDeferred);
+        EXPECT_EQ(sends().size(), 1u); // the sale's own message is not sent
+        EXPECT_EQ(extension.foreground.response.code, "TX");
+        EXPECT_FALSE(extension.foreground.inProgress);
+        EXPECT_TRUE(journal().empty());
+    }
+}
+
 TEST_F(ReversalTest, UnreadableRecordIsLeftInPlaceAndDoesNotBlock) {
     const std::vector<std::string> records = {"not json", R"({"stan":7})", R"({"type":""})",
                                               R"(["P-"])"};
