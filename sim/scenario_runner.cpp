@@ -274,8 +274,10 @@ RunReport ScenarioRun::run() {
     }
     const std::vector<std::string> failed = checkExpectations(scenario_, record_, store_);
     report.failures.insert(report.failures.end(), failed.begin(), failed.end());
-    for (const std::string& broken : checkInvariants(record_, store_, seen_)) {
-        report.failures.push_back(scenario_.file + ": " + broken);
+    if (settings_.checkInvariants) {
+        for (const std::string& broken : checkInvariants(record_, store_, seen_)) {
+            report.failures.push_back(scenario_.file + ": " + broken);
+        }
     }
     if (settings_.extraChecks) {
         std::vector<std::string> more;
