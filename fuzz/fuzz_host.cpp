@@ -70,6 +70,17 @@ FuzzHost::~FuzzHost() {
     }
 }
 
+StartupFields FuzzHost::startupFields(char* versionBuffer) {
+    StartupFields fields;
+    fields.recordSize = startupRecord::fullSize;
+    fields.hostContext = 1;
+    fields.versionText = "2.0";
+    fields.hostName = "VORTAXIS_DLL_HANDLER";
+    fields.sendCallback = callback();
+    fields.versionBuffer = versionBuffer;
+    return fields;
+}
+
 HostSendCallback FuzzHost::callback() {
     return &FuzzHost::receive;
 }

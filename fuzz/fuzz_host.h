@@ -19,6 +19,7 @@
 #include <nlohmann/json.hpp>
 
 #include "documents/xml_node.h"
+#include "host/entry_points.h"
 #include "host/module_api.h"
 
 class FuzzHost {
@@ -37,6 +38,9 @@ class FuzzHost {
     FuzzHost& operator=(const FuzzHost&) = delete;
 
     static HostSendCallback callback();
+    // The startup record a host gives: full size, this host's callback and
+    // name, the version text written into versionBuffer (16 bytes).
+    static StartupFields startupFields(char* versionBuffer);
     // True when FUZZ_TRACE is set: requests and deliveries are printed.
     static bool tracing();
     // One line about a message text (its element names and texts).

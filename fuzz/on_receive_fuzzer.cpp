@@ -48,13 +48,7 @@ FuzzHost& startedHost() {
         host.variables["TERMINAL_REF_NUM"] = "TERM0001";
         host.variables["TOKEN"] = "TOK7";
         char versionBuffer[16] = {};
-        StartupFields fields;
-        fields.recordSize = startupRecord::fullSize;
-        fields.hostContext = 1;
-        fields.versionText = "2.0";
-        fields.hostName = "VORTAXIS_DLL_HANDLER";
-        fields.sendCallback = FuzzHost::callback();
-        fields.versionBuffer = versionBuffer;
+        const StartupFields fields = FuzzHost::startupFields(versionBuffer);
         ModuleState& module = moduleState();
         const std::int32_t status =
             startupFromFields(module.bridge, module.extension, module.lifecycle, fields);

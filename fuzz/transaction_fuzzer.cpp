@@ -111,13 +111,7 @@ void Run::start() {
                           R"({"mt":200})", "not json"});
     }
     char versionBuffer[16] = {};
-    StartupFields fields;
-    fields.recordSize = startupRecord::fullSize;
-    fields.hostContext = 1;
-    fields.versionText = "2.0";
-    fields.hostName = "VORTAXIS_DLL_HANDLER";
-    fields.sendCallback = FuzzHost::callback();
-    fields.versionBuffer = versionBuffer;
+    const StartupFields fields = FuzzHost::startupFields(versionBuffer);
     FUZZ_CHECK(startupFromFields(bridge_, extension_, lifecycle_, fields) == startupOk,
                "module starts");
     deliver(FuzzHost::eventText("PinpadNotify", {{"PinpadOnline", "1"}}, "PINPAD"));
