@@ -7,6 +7,8 @@
 #
 # usage: scripts/fuzz.sh [SECONDS_PER_FUZZER]   (default 20; e.g. 600 for a long run)
 #        FUZZERS="xml tag_list" scripts/fuzz.sh  (a subset)
+#        FUZZ_RUNS=10000000 scripts/fuzz.sh 1800  (each stops at 10 million
+#        inputs or 30 minutes, whichever comes first)
 set -euo pipefail
 
 seconds=${1:-20}
@@ -14,9 +16,14 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build/fuzz"
 fuzzers=${FUZZERS:-"xml tag_list gateway_json on_receive transaction"}
 jobs=${FUZZ_BUILD_JOBS:-2}
+runs=${FUZZ_RUNS:-}
 
 if ! [[ "$seconds" =~ ^[0-9]+$ ]] || [ "$seconds" -lt 1 ]; then
   echo "fuzz: SECONDS_PER_FUZZER must be a positive whole number" >&2
+  exit 2
+fi
+if [ -n "$runs" ] && ! [[ "$runs" =~ ^[0-9]+$ ]]; then
+  echo "fuzz: FUZZ_RUNS must be a whole number" >&2
   exit 2
 fi
 
@@ -46,6 +53,9 @@ for name in $fuzzers; do
   log="$build/$name.log"
   # The transaction fuzzer reads a stream of choices: long streams from the start.
   limits="-max_len=4096"
+  if [ -n "$runs" ]; then
+    limits="$limits -runs=$runs"
+  fi
   if [ "$name" = transaction ]; then
     limits="-max_len=512 -len_control=0"
   fi
@@ -56,10 +66,11 @@ for name in $fuzzers; do
     -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 $limits \
     -print_final_stats=1 -artifact_prefix="$work/artifacts-$name/" \
     "$corpus" >"$log" 2>&1 || status=$?
-  runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || true)
+  executed=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || true)
+  took=$(grep -o 'Done [0-9]* runs in [0-9]* second' "$log" | grep -o 'in [0-9]*' | grep -o '[0-9]*' || true)
   if [ "$status" -eq 0 ]; then
     passed=$((passed + 1))
-    echo "fuzz: $name ok (${runs:-?} inputs in $seconds s)"
+    echo "fuzz: $name ok (${executed:-?} inputs in ${took:-$seconds} s)"
   else
     failed=$((failed + 1))
     cp "$work/artifacts-$name"/* "$artifacts"/ 2>/dev/null || true
