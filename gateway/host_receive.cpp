@@ -125,11 +125,17 @@ std::int32_t QuenKlarna::onHostReceive(xmlDoc& document, xmlNode& element, std::
         return 1;
     }
 
+    // A reply that belongs to nobody ends whatever waits. The exchange it
+    // waited for stops waiting too: its own reply, if it still comes, must
+    // not resume a flow that has ended, nor clear the reversal record that
+    // now covers the message.
     if (foreground.awaitingReply || foregroundDeferred) {
+        foreground.awaitingReply = false;
         foreground.response.setResponse("Z1");
         foreground.completeTransaction();
     }
     if (background.awaitingReply) {
+        background.awaitingReply = false;
         background.response.setResponse("Z1");
         background.completeTransaction();
     }

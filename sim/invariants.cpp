@@ -129,24 +129,6 @@ std::string describe(const GatewayMessage& message, std::size_t index) {
            memberText(message.json, "stan") + ")";
 }
 
-bool coveredByReversal(const RunRecord& record, const RunObservations& seen, std::size_t index) {
-    const GatewayMessage& original = record.gateway[index];
-    for (std::size_t later = index + 1; later < record.gateway.size(); ++later) {
-        const GatewayMessage& reversal = record.gateway[later];
-        if (msgTypeOf(reversal) != 400 || !undoes(reversal.json, original.kind, original.json)) {
-            continue;
-        }
-        std::string rc;
-        const ObservedDelivery* reply = answerTo(record, seen, later, rc);
-        if (reply != nullptr && isAcceptedReversalCode(rc) &&
-            journalledDuring(record, seen,
-                             static_cast<std::size_t>(reply - seen.deliveries.data()))) {
-            return true;
-        }
-    }
-    return false;
-}
-
 bool coveredByRecord(const RunRecord& record, const VariableStore& store, std::size_t index) {
     const std::string* value = store.find("REVERSAL_DATA");
     if (value == nullptr || value->empty()) {
@@ -188,6 +170,24 @@ const ObservedDelivery* answerTo(const RunRecord& record, const RunObservations&
     return nullptr;
 }
 
+bool reversedLater(const RunRecord& record, const RunObservations& seen, std::size_t index) {
+    const GatewayMessage& original = record.gateway[index];
+    for (std::size_t later = index + 1; later < record.gateway.size(); ++later) {
+        const GatewayMessage& reversal = record.gateway[later];
+        if (msgTypeOf(reversal) != 400 || !undoes(reversal.json, original.kind, original.json)) {
+            continue;
+        }
+        std::string rc;
+        const ObservedDelivery* reply = answerTo(record, seen, later, rc);
+        if (reply != nullptr && isAcceptedReversalCode(rc) &&
+            journalledDuring(record, seen,
+                             static_cast<std::size_t>(reply - seen.deliveries.data()))) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::vector<std::string> checkReversalCover(const RunRecord& record, const VariableStore& store,
                                             const RunObservations& seen) {
     std::vector<std::string> failures;
@@ -200,7 +200,7 @@ std::vector<std::string> checkReversalCover(const RunRecord& record, const Varia
         if (answerTo(record, seen, i, rc) != nullptr) {
             continue;
         }
-        if (!coveredByRecord(record, store, i) && !coveredByReversal(record, seen, i)) {
+        if (!coveredByRecord(record, store, i) && !reversedLater(record, seen, i)) {
             failures.push_back("invariant: " + describe(message, i) +
                                " got no reply the module could take, yet it is neither in "
                                "REVERSAL_DATA nor reversed with an accepted, journalled reply");

@@ -44,6 +44,11 @@ struct RunObservations {
 const ObservedDelivery* answerTo(const RunRecord& record, const RunObservations& seen,
                                  std::size_t index, std::string& rc);
 
+// True when a later reversal of record.gateway[index] (MsgType 400, its kind
+// with "-", the same stan, payment session or order) was accepted ("00" or
+// "0A") and journalled.
+bool reversedLater(const RunRecord& record, const RunObservations& seen, std::size_t index);
+
 // One failure text per broken rule.
 std::vector<std::string> checkInvariants(const RunRecord& record, const VariableStore& store,
                                          const RunObservations& seen);

@@ -171,7 +171,10 @@ bool QuenKlarna::refundStep(xmlNode&) {
 }
 
 bool QuenKlarna::onRefundReply() {
-    if (pinpadWentOffline()) {
+    // An approved refund has paid the customer back and has no reversal: it
+    // stands, and the POS hears so, even when the pinpad went offline.
+    const bool refunded = foreground.reply.rc && foreground.response.code == "00";
+    if (!refunded && pinpadWentOffline()) {
         return false;
     }
     if (!foreground.reply.rc) {

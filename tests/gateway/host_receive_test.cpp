@@ -193,8 +193,26 @@ TEST_F(HostReceiveTest, MissingHeaderMatchesNobodyAndEndsBothWithZ1) {
     EXPECT_EQ(foregroundCompletions, 1);
     EXPECT_EQ(backgroundCompletions, 1);
     EXPECT_EQ(foregroundCallbacks + backgroundCallbacks, 0);
-    EXPECT_TRUE(klarna.foreground.awaitingReply); // left as they are
-    EXPECT_TRUE(klarna.background.awaitingReply);
+    EXPECT_FALSE(klarna.foreground.awaitingReply);
+    EXPECT_FALSE(klarna.background.awaitingReply);
+}
+
+// A stray reply (here a duplicate of an earlier logon reply) ends the wait of
+// a status enquiry. The enquiry's own reply, coming later, must neither resume
+// the ended flow nor clear the reversal record that covers the enquiry.
+TEST_F(HostReceiveTest, StrayReplyEndsTheWaitAndTheLateOwnReplyIsIgnored) {
+    sendForeground("N", 21);
+    foregroundContinues = true;
+    ASSERT_TRUE(klarna.foreground.reversalStored);
+    EXPECT_EQ(receiveReply(110, R"({"type":"A+","rc":"00","token":"T1"})"), 0);
+    EXPECT_EQ(klarna.foreground.response.code, "Z1");
+    EXPECT_EQ(foregroundCompletions, 1);
+
+    EXPECT_EQ(receiveReply(160, R"({"type":"N","stan":21,"rc":"00","orderid":"ORD1"})"), 0);
+    EXPECT_EQ(foregroundCallbacks, 0);
+    EXPECT_EQ(foregroundCompletions, 1);
+    EXPECT_EQ(reversalClears(), 0u);
+    EXPECT_EQ(klarna.foreground.response.code, "Z1");
 }
 
 TEST_F(HostReceiveTest, UnmatchedReplyEndsADeferredForeground) {

@@ -207,13 +207,28 @@ TEST_F(PaymentFlowTest, RefundReplyDecidesRetryOrEnd) {
     }
 }
 
-TEST_F(PaymentFlowTest, PinpadOfflineAtTheRefundReplyEndsWithoutAReversal) {
-    startAndConfirm({{"TxnType", "R"}, {"AmtPurchase", "9"}, {"PurchaseAnalysisData", "RFN001X"}},
-                    true);
-    klarna.origin.pinpadOnline = false;
-    reply("00");
-    EXPECT_EQ(completedCode, "PF");
-    EXPECT_EQ(reversalType(), "");
+// A refund the gateway approved has paid the customer back and cannot be
+// reversed: the POS must hear that it went through, pinpad or not. Any other
+// answer ends with "PF", and a refund never leaves a reversal record.
+TEST_F(PaymentFlowTest, PinpadOfflineAtTheRefundReplyKeepsAnApprovedRefund) {
+    struct Case {
+        const char* hostResult; // nullptr: a gateway reply with rc
+        const char* rc;
+        std::string code;
+    };
+    const std::vector<Case> cases = {
+        {nullptr, "00", "00"}, {nullptr, "05", "PF"}, {nullptr, "X0", "PF"}, {"TO", nullptr, "PF"}};
+    for (const Case& c : cases) {
+        reset();
+        startAndConfirm(
+            {{"TxnType", "R"}, {"AmtPurchase", "9"}, {"PurchaseAnalysisData", "RFN001X"}}, true);
+        klarna.origin.pinpadOnline = false;
+        c.hostResult ? hostFailure(c.hostResult) : reply(c.rc);
+        EXPECT_EQ(completions, 1);
+        EXPECT_EQ(completedCode, c.code);
+        EXPECT_EQ(reversalType(), "");
+        EXPECT_TRUE(requestsOf("WaitForKeyPress").empty()); // no retry offered offline
+    }
 }
 
 } // namespace
