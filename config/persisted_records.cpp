@@ -1,9 +1,7 @@
 #include "config/persisted_records.h"
 
-#include <nlohmann/json.hpp>
-
 #include "documents/gateway_message.h"
-#include "documents/json_text.h"
+#include "documents/json_writer.h"
 #include "host/host_bridge.h"
 #include "host/host_methods.h"
 
@@ -40,11 +38,11 @@ bool storeReversal(HostBridge& bridge, const GatewayRequest& request) {
     if (!isReversible(type)) {
         return false;
     }
-    nlohmann::json record = toJsonValue(request);
-    record["type"] = type + "-";
-    record["repeat"] = 0;
-    record["reply"] = 0;
-    setVariable(bridge, recordName::reversalData, jsonText::dump(record));
+    const std::string reversedType = type + "-";
+    setVariable(bridge, recordName::reversalData,
+                writeRequestJson(request, {JsonMember::string("type", reversedType),
+                                           JsonMember::number("repeat", 0),
+                                           JsonMember::number("reply", 0)}));
     return true;
 }
 

@@ -2,6 +2,7 @@
 #include "documents/trim_set.h"
 
 #include "documents/json_text.h"
+#include "documents/json_writer.h"
 
 #include <charconv>
 #include <cmath>
@@ -296,11 +297,7 @@ nlohmann::json toJsonValue(const GatewayRequest& request) {
 }
 
 std::string toJson(const GatewayRequest& request) {
-    try {
-        return jsonText::dump(toJsonValue(request));
-    } catch (...) {
-        return std::string(); // allocation failure only
-    }
+    return writeRequestJson(request);
 }
 
 bool fromJson(const std::string& text, GatewayReply& reply, std::string* error) {

@@ -135,8 +135,9 @@ template <class Record> struct GatewayField {
 const std::array<GatewayField<GatewayRequest>, 51>& gatewayRequestFields();
 const std::array<GatewayField<GatewayReply>, 31>& gatewayReplyFields();
 
-// The request as a JSON object (the value toJson writes), for callers that
-// add members of their own before writing it with jsonText::dump.
+// The request as a JSON object: jsonText::dump of it is the text toJson
+// writes. toJson writes that text straight from the record (json_writer.h,
+// which also takes members a caller adds) without building the object.
 nlohmann::json toJsonValue(const GatewayRequest& request);
 std::string toJson(const GatewayRequest& request);
 

@@ -4,6 +4,7 @@
 
 #include "config/persisted_records.h"
 #include "documents/gateway_message.h"
+#include "documents/json_writer.h"
 #include "host/host_methods.h"
 #include "host/quen_klarna.h"
 #include "platform/platform.h"
@@ -39,15 +40,17 @@ void stampRequest(GatewayRequest& request, std::int32_t messageType) {
     request.tt = compactTimestamp(platform::wallClock().utc);
 }
 
-// The request as the debug output may show it: credentials masked.
-GatewayRequest maskedForTrace(GatewayRequest request) {
+// The request's text as the debug output may show it: credentials masked.
+std::string maskedForTrace(const GatewayRequest& request) {
+    JsonMember replaced[2] = {};
+    std::size_t count = 0;
     if (request.password) {
-        request.password = maskedSecret;
+        replaced[count++] = JsonMember::string("password", maskedSecret);
     }
     if (request.token) {
-        request.token = maskedSecret;
+        replaced[count++] = JsonMember::string("token", maskedSecret);
     }
-    return request;
+    return writeRequestJson(request, replaced, count);
 }
 
 void addText(xmlNode& parent, const std::string& name, const std::string& text) {
@@ -114,12 +117,12 @@ void QuenKlarna::handOver(GatewayTransaction& transaction, std::int32_t timeoutS
     addText(message, "TID", rotatingTid);
     addText(message, "HostId", settings.hostId);
     message.getChild("Timeout").setText(timeoutSeconds);
-    addText(message, "Message", toJson(transaction.request));
+    message.getChild("Message").text = toJson(transaction.request);
     message.getChild("IsXML").setText(1);
 
     // The trace shows the message with the masked request, swapped in for
     // the serialisation rather than written into a copy of the element.
-    std::string masked = toJson(maskedForTrace(transaction.request));
+    std::string masked = maskedForTrace(transaction.request);
     xmlNode& sentText = message.getChild("Message");
     sentText.text.swap(masked);
     platform::debugOutput(traceLabel);
