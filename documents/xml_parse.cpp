@@ -100,7 +100,14 @@ Scan scanTo(const char* data, std::size_t size, std::size_t position, char stop)
     while (p + 8 <= size) {
         std::uint64_t word;
         std::memcpy(&word, data + p, 8);
-        if ((anyByteEqual(word, stopPattern) | anyByteEqual(word, ampPattern)) != 0) {
+        const std::uint64_t found =
+            anyByteEqual(word, stopPattern) | anyByteEqual(word, ampPattern);
+        if (found != 0) {
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+            // The lowest flagged byte is always a true match (a false flag
+            // can only follow a true one), so it is the first in memory.
+            p += static_cast<std::size_t>(__builtin_ctzll(found)) / 8;
+#endif
             break;
         }
         p += 8;

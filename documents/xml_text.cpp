@@ -146,16 +146,37 @@ NamedReference namedReference(const char* data, std::size_t size, std::size_t i)
     }
 }
 
+// Copies the bytes from data[i] up to the first "&" (or the end) to out and
+// returns the position of that "&", or size. A short run (references close
+// together) is copied byte by byte; a long one in one piece.
+std::size_t copyToReference(char*& out, const char* data, std::size_t size, std::size_t i) {
+    constexpr std::size_t shortRun = 16;
+    const std::size_t inlineEnd = size - i > shortRun ? i + shortRun : size;
+    for (; i < inlineEnd; ++i) {
+        if (data[i] == '&') {
+            return i;
+        }
+        *out++ = data[i];
+    }
+    if (i == size) {
+        return size;
+    }
+    const void* amp = std::memchr(data + i, '&', size - i);
+    const std::size_t next =
+        amp == nullptr ? size : static_cast<std::size_t>(static_cast<const char*>(amp) - data);
+    std::memmove(out, data + i, next - i);
+    out += next - i;
+    return next;
+}
+
 // Decodes the bytes into out, which has room for size bytes (decoding never
 // lengthens a text); returns the end of what was written.
 char* writeUnescaped(char* out, const char* data, std::size_t size) {
     std::size_t i = 0;
     while (i < size) {
-        const char c = data[i];
-        if (c != '&') {
-            *out++ = c;
-            ++i;
-            continue;
+        i = copyToReference(out, data, size, i);
+        if (i >= size) {
+            break;
         }
         if (i + 1 < size && data[i + 1] == '#') {
             const std::size_t consumed = decodeNumericReference(out, data, size, i);

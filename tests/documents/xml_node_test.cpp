@@ -196,6 +196,29 @@ TEST(XmlText, Unescape) {
     }
 }
 
+// Runs of plain bytes of every length between references, and references at
+// every offset within an eight-byte word: the scanning and copying of long
+// and short runs must agree with a byte-by-byte reading.
+TEST(XmlText, RunsOfEveryLengthAroundReferences) {
+    for (std::size_t before = 0; before <= 40; ++before) {
+        for (std::size_t after = 0; after <= 20; after += 5) {
+            const std::string lead(before, 'a');
+            const std::string tail(after, 'b');
+            const std::string in = lead + "&lt;" + tail + "&#65;" + lead + "&";
+            const std::string out = lead + "<" + tail + "A" + lead + "&";
+            EXPECT_EQ(unescapeText(in.data(), in.size()), out) << in;
+
+            xmlNode node;
+            std::size_t position = 0;
+            const std::string element = "<R" + lead + ">" + in + "</R" + lead + ">";
+            ASSERT_EQ(node.parse(element, position), 0) << element;
+            EXPECT_EQ(node.name, "R" + lead);
+            EXPECT_EQ(node.text, out);
+            EXPECT_EQ(position, element.size());
+        }
+    }
+}
+
 TEST(XmlText, Escape) {
     const std::vector<TextCase> cases = {
         {"a b", "a&#32;b"},
