@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 
 namespace jsonText {
@@ -13,38 +14,12 @@ using json = nlohmann::json;
 const char hexDigits[] = "0123456789abcdef";
 
 void appendEscapedByte(std::string& out, unsigned char byte) {
-    switch (byte) {
-    case '"':
-        out += "\\\"";
-        return;
-    case '\\':
-        out += "\\\\";
-        return;
-    case '\b':
-        out += "\\b";
-        return;
-    case '\f':
-        out += "\\f";
-        return;
-    case '\n':
-        out += "\\n";
-        return;
-    case '\r':
-        out += "\\r";
-        return;
-    case '\t':
-        out += "\\t";
-        return;
-    default:
-        break;
-    }
-    if (byte < 0x20) {
-        out += "\\u00";
-        out += hexDigits[byte >> 4];
-        out += hexDigits[byte & 0x0F];
+    if (escapeWidth[byte] == 1) {
+        out += static_cast<char>(byte);
         return;
     }
-    out += static_cast<char>(byte);
+    char escape[6];
+    out.append(escape, static_cast<std::size_t>(writeEscape(escape, byte) - escape));
 }
 
 void appendString(std::string& out, const std::string& text) {
@@ -441,6 +416,41 @@ class Reader {
 };
 
 } // namespace
+
+char* writeEscape(char* out, unsigned char byte) {
+    char code = 0;
+    switch (byte) {
+    case '"':
+        code = '"';
+        break;
+    case '\\':
+        code = '\\';
+        break;
+    case '\b':
+        code = 'b';
+        break;
+    case '\f':
+        code = 'f';
+        break;
+    case '\n':
+        code = 'n';
+        break;
+    case '\r':
+        code = 'r';
+        break;
+    case '\t':
+        code = 't';
+        break;
+    default: {
+        const char escape[] = {'\\', 'u', '0', '0', hexDigits[byte >> 4], hexDigits[byte & 0x0F]};
+        std::memcpy(out, escape, sizeof escape);
+        return out + sizeof escape;
+    }
+    }
+    out[0] = '\\';
+    out[1] = code;
+    return out + 2;
+}
 
 void appendDump(std::string& out, const nlohmann::json& value) {
     switch (value.type()) {

@@ -10,6 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <array>
 #include <string>
 
 namespace jsonText {
@@ -17,6 +18,23 @@ namespace jsonText {
 // Deepest nesting of arrays and objects the reader accepts. Gateway messages
 // are flat and baskets nest a few levels; anything deeper is hostile input.
 constexpr int maxDepth = 64;
+
+// Bytes each input byte takes inside a JSON string as dump() writes it: \"
+// \\ \b \f \n \r \t, \u00xx for the other control bytes, else 1 (copied).
+constexpr std::array<unsigned char, 256> escapeWidths() {
+    std::array<unsigned char, 256> widths{};
+    for (std::size_t byte = 0; byte < widths.size(); ++byte) {
+        widths[byte] = byte < 0x20 ? 6 : 1;
+    }
+    for (unsigned char shortForm : {'"', '\\', '\b', '\f', '\n', '\r', '\t'}) {
+        widths[shortForm] = 2;
+    }
+    return widths;
+}
+inline constexpr std::array<unsigned char, 256> escapeWidth = escapeWidths();
+
+// Writes the escape of a byte whose escapeWidth is not 1; returns the end.
+char* writeEscape(char* out, unsigned char byte);
 
 // Compact text: no spaces or line breaks, object members in the value's own
 // (ascending key) order. In strings and keys the quotation mark, the

@@ -15,57 +15,8 @@ using Field = GatewayField<GatewayRequest>;
 constexpr std::size_t fieldCount =
     std::tuple_size<std::decay_t<decltype(gatewayRequestFields())>>::value;
 
-// Bytes each input byte takes in a JSON string, as jsonText::dump escapes
-// it: \" \\ \b \f \n \r \t, \u00xx for the other control bytes, else itself.
-constexpr std::array<unsigned char, 256> escapeWidths() {
-    std::array<unsigned char, 256> widths{};
-    for (std::size_t byte = 0; byte < widths.size(); ++byte) {
-        widths[byte] = byte < 0x20 ? 6 : 1;
-    }
-    for (unsigned char shortForm : {'"', '\\', '\b', '\f', '\n', '\r', '\t'}) {
-        widths[shortForm] = 2;
-    }
-    return widths;
-}
-constexpr std::array<unsigned char, 256> escapeWidth = escapeWidths();
-
-const char hexDigits[] = "0123456789abcdef";
-
-// Writes the escape of a byte whose width is not 1; returns the end.
-char* writeEscape(char* out, unsigned char byte) {
-    char code = 0;
-    switch (byte) {
-    case '"':
-        code = '"';
-        break;
-    case '\\':
-        code = '\\';
-        break;
-    case '\b':
-        code = 'b';
-        break;
-    case '\f':
-        code = 'f';
-        break;
-    case '\n':
-        code = 'n';
-        break;
-    case '\r':
-        code = 'r';
-        break;
-    case '\t':
-        code = 't';
-        break;
-    default: {
-        const char escape[] = {'\\', 'u', '0', '0', hexDigits[byte >> 4], hexDigits[byte & 0x0F]};
-        std::memcpy(out, escape, sizeof escape);
-        return out + sizeof escape;
-    }
-    }
-    out[0] = '\\';
-    out[1] = code;
-    return out + 2;
-}
+using jsonText::escapeWidth;
+using jsonText::writeEscape;
 
 struct Integer {
     char digits[12];
