@@ -1,7 +1,7 @@
 #include "sim/soak/soak_run.h"
 
 #include "host/module_state.h"
-#include "sim/module_loader.h"
+#include "sim/host/module_loader.h"
 
 namespace sim {
 

@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "sim/event_queue.h"
-#include "sim/host_sim.h"
-#include "sim/in_process_module.h"
-#include "sim/run_record.h"
+#include "sim/cli/transcript.h"
+#include "sim/host/event_queue.h"
+#include "sim/host/host_sim.h"
+#include "sim/host/in_process_module.h"
+#include "sim/host/run_record.h"
+#include "sim/host/variable_store.h"
 #include "sim/soak/soak_mix.h"
-#include "sim/transcript.h"
-#include "sim/variable_store.h"
 
 namespace sim {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "sim/fault_matrix.h"
-#include "sim/scenario.h"
+#include "sim/checks/fault_matrix.h"
+#include "sim/scenario/scenario.h"
 #include "tests/sim/run_builder.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "sim/invariants.h"
+#include "sim/checks/invariants.h"
 #include "tests/sim/run_builder.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "sim/gateway_sim.h"
+#include "sim/gateway/gateway_sim.h"
 
 namespace {
 

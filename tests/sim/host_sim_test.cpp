@@ -5,7 +5,7 @@
 #include <functional>
 #include <sstream>
 
-#include "sim/host_sim.h"
+#include "sim/host/host_sim.h"
 
 namespace {
 

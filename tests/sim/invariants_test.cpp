@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/invariants.h"
+#include "sim/checks/invariants.h"
 #include "tests/sim/run_builder.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <sstream>
 
-#include "sim/qr_render.h"
+#include "sim/host/qr_render.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "sim/invariants.h"
-#include "sim/run_record.h"
-#include "sim/sim_xml.h"
-#include "sim/variable_store.h"
+#include "sim/checks/invariants.h"
+#include "sim/host/run_record.h"
+#include "sim/host/sim_xml.h"
+#include "sim/host/variable_store.h"
 
 namespace simtest {
 

@@ -1,8 +1,8 @@
 // The scenario language: what a file means, and how a bad one is reported.
 #include <gtest/gtest.h>
 
-#include "sim/scenario.h"
-#include "sim/scenario_tokens.h"
+#include "sim/scenario/scenario.h"
+#include "sim/scenario/scenario_tokens.h"
 
 namespace {
 

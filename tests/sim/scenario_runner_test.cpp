@@ -6,8 +6,8 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "sim/scenario.h"
-#include "sim/scenario_runner.h"
+#include "sim/scenario/scenario.h"
+#include "sim/scenario/scenario_runner.h"
 
 namespace {
 

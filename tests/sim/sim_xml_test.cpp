@@ -3,8 +3,8 @@
 
 #include <cstdio>
 
-#include "sim/sim_xml.h"
-#include "sim/variable_store.h"
+#include "sim/host/sim_xml.h"
+#include "sim/host/variable_store.h"
 
 namespace {
 

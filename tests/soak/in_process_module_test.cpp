@@ -9,9 +9,9 @@
 #include <sstream>
 
 #include "host/module_state.h"
-#include "sim/in_process_module.h"
-#include "sim/scenario.h"
-#include "sim/scenario_runner.h"
+#include "sim/host/in_process_module.h"
+#include "sim/scenario/scenario.h"
+#include "sim/scenario/scenario_runner.h"
 
 #ifndef KLARNA_SCENARIO_DIR
 #error KLARNA_SCENARIO_DIR names the folder of the end-to-end scenarios

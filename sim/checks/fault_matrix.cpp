@@ -1,0 +1,427 @@
+#include "sim/checks/fault_matrix.h"
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <utility>
+
+#include "sim/gateway/gateway_sim.h"
+#include "sim/host/sim_xml.h"
+
+namespace sim {
+
+namespace {
+
+// A reversal the terminal still owes for an earlier, captured order.
+const char* const pendingReversal =
+    R"({\"amt\":1250,\"currency\":\"AUD\",\"mt\":200,\"orderid\":\"ORD900001\",)"
+    R"(\"ref\":\"MX0000\",\"repeat\":0,\"reply\":0,\"sentcount\":1,\"stan\":7,)"
+    R"(\"token\":\"TOK7\",\"type\":\"P-\"})";
+
+enum class Flow { qrPurchase, smsPurchase, refund, logon, reversal };
+
+struct Exchange {
+    Flow flow;
+    const char* kind;    // the fault's message kind
+    const char* trigger; // the gateway kind a rule sees for it
+    const char* label;
+};
+
+const Exchange exchanges[] = {
+    {Flow::qrPurchase, "O", "O", "qr-purchase.O"}, {Flow::qrPurchase, "N", "N", "qr-purchase.N"},
+    {Flow::qrPurchase, "P", "P", "qr-purchase.P"}, {Flow::smsPurchase, "D", "D", "sms-purchase.D"},
+    {Flow::refund, "R", "R", "refund.R"},          {Flow::logon, "A+", "A+", "logon.A+"},
+    {Flow::reversal, "REV", "P-", "reversal.P-"},
+};
+
+struct FaultSpec {
+    const char* label;
+    const char* line; // "KIND" stands for the message kind
+};
+
+const FaultSpec faults[] = {
+    {"host-failure", "fault KIND host-failure H5 \"HOST DOWN\" times=1"},
+    {"no-reply", "fault KIND no-reply times=1"},
+    {"late-after-completion", "fault KIND late 100s keep times=1"},
+    {"duplicate", "fault KIND duplicate times=1"},
+    {"wrong-stan", "fault KIND wrong-stan times=1"},
+    {"wrong-type", "fault KIND wrong-type times=1"},
+    {"wrong-mtype", "fault KIND wrong-mtype times=1"},
+    {"bad-json", "fault KIND bad-json times=1"},
+    {"missing-rc", "fault KIND drop rc times=1"},
+    {"pinpad-offline", "on gateway TRIGGER pinpad-online 0"},
+};
+
+std::string replaced(std::string text, const std::string& what, const std::string& by) {
+    for (std::size_t at = text.find(what); at != std::string::npos;
+         at = text.find(what, at + by.size())) {
+        text.replace(at, what.size(), by);
+    }
+    return text;
+}
+
+std::string header(const std::string& name, Flow flow) {
+    std::string text = "scenario \"" + name + "\"\n";
+    text += "var TERMINAL_REF_NUM \"TERM0001\"\n";
+    if (flow == Flow::logon) {
+        text += "var USERNAME \"shop\"\nvar PASSWORD \"secret\"\ngateway token TOK42\n";
+    } else {
+        text += "var TOKEN \"TOK7\"\ngateway accept-token TOK7\n";
+    }
+    if (flow == Flow::smsPurchase) {
+        text += "var PAYMENT_MODE \"SMS\"\n";
+    }
+    if (flow == Flow::refund || flow == Flow::reversal) {
+        text += "gateway order ORD900001 1250 AUD\n";
+    }
+    if (flow == Flow::reversal) {
+        text += std::string("var REVERSAL_DATA \"") + pendingReversal + "\"\n";
+    }
+    text += "pinpad QR_code=1 TID=PP01 MID=M01 Acquirer=KLARNA\n";
+    // The customer completes every payment link shown, on either screen.
+    text += "each qr after 2s try customer pays\n";
+    text += "each prompt \"ENTER MOBILE PHONE #\" input \"0412345678\"\n";
+    text += "each screen \"CHECK PHONE\" after 3s try customer pays\n";
+    text += "at 1s pinpad-online 1\n";
+    return text;
+}
+
+std::string firstSale(Flow flow) {
+    if (flow == Flow::refund) {
+        return "at 2s pos TxnType=R AmtPurchase=1250 CurrencyCode=AUD TxnRef=MX0001 "
+               "OriginalSource=POS PurchaseAnalysisData=\"RFN039{\\\"merchant\\\":\\\"70\\\","
+               "\\\"orderid\\\":\\\"ORD900001\\\"}\"\n";
+    }
+    return "at 2s pos TxnType=P AmtPurchase=1250 CurrencyCode=AUD TxnRef=MX0001 "
+           "OriginalSource=POS\n";
+}
+
+// The clean sale every case ends with, long after any late reply.
+std::string closingSale(const std::string& at) {
+    return "at " + at + " pinpad-online 1\nat " + at +
+           " pos TxnType=P AmtPurchase=500 CurrencyCode=AUD TxnRef=MX0009 OriginalSource=POS\n";
+}
+
+// ResponseCode of the TransactionEvent a DllEndTransaction request carries.
+std::string resultCode(const RequestRecord& request) {
+    const XmlElement* holder = request.element.find("VORTAXIS_EVENT");
+    if (holder == nullptr || holder->children.empty()) {
+        return {};
+    }
+    return holder->children.front().childText("ResponseCode");
+}
+
+bool isMoneyStep(const GatewayMessage& message) {
+    return (message.kind == "P" || message.kind == "R") &&
+           message.hostRequest.childText("MsgType") != "400";
+}
+
+struct Sale {
+    const ObservedDelivery* start = nullptr;
+    std::vector<std::size_t> results; // request indexes of its DllEndTransaction
+    std::size_t gatewayEnd = 0;
+    bool cutByRestart = false;
+};
+
+std::vector<Sale> salesOf(const RunRecord& record, const RunObservations& seen) {
+    std::vector<Sale> sales;
+    for (const ObservedDelivery& delivery : seen.deliveries) {
+        if (delivery.returned == 1 &&
+            (delivery.name == "PosDirectEntryPoint" || delivery.name == "EntryPointEvent")) {
+            Sale sale;
+            sale.start = &delivery;
+            sales.push_back(sale);
+        }
+    }
+    for (std::size_t s = 0; s < sales.size(); ++s) {
+        const bool last = s + 1 == sales.size();
+        const std::size_t from = sales[s].start->requestsBefore;
+        const std::size_t to = last ? record.requests.size() : sales[s + 1].start->requestsBefore;
+        sales[s].gatewayEnd = last ? record.gateway.size() : sales[s + 1].start->gatewayBefore;
+        for (std::size_t r = from; r < to; ++r) {
+            if (record.requests[r].name == "DllEndTransaction") {
+                sales[s].results.push_back(r);
+            }
+        }
+        for (const std::size_t at : seen.restartsAtRequest) {
+            sales[s].cutByRestart = sales[s].cutByRestart || (at >= from && at < to);
+        }
+    }
+    return sales;
+}
+
+// The POS must hear "00" exactly when the sale's money step was approved and
+// stands: one that the module reversed afterwards (a purchase approved while
+// the pinpad went offline) is rightly reported as not approved.
+void checkSaleResult(const RunRecord& record, const RunObservations& seen, const Sale& sale,
+                     const std::string& which, std::vector<std::string>& failures) {
+    if (sale.results.empty()) {
+        return;
+    }
+    const std::string code = resultCode(record.requests[sale.results.front()]);
+    bool approved = false;
+    for (std::size_t g = sale.start->gatewayBefore; g < sale.gatewayEnd; ++g) {
+        std::string rc;
+        if (isMoneyStep(record.gateway[g]) && answerTo(record, seen, g, rc) != nullptr &&
+            rc == "00" && !reversedLater(record, seen, g)) {
+            approved = true;
+        }
+    }
+    if (code == "00" && !approved) {
+        failures.push_back("matrix: " + which +
+                           " was reported approved (00) but its money step was not approved "
+                           "by the gateway");
+    } else if (code != "00" && approved) {
+        failures.push_back("matrix: the gateway approved the money step of " + which +
+                           " but the POS was told " + code);
+    }
+}
+
+} // namespace
+
+void checkStoredRecords(const std::map<std::string, std::string>& variables,
+                        const std::string& when, std::vector<std::string>& failures) {
+    const auto reversal = variables.find("REVERSAL_DATA");
+    if (reversal != variables.end() && !reversal->second.empty()) {
+        const nlohmann::json record = parseGatewayText(reversal->second);
+        const bool typed = record.is_object() && record.contains("type") &&
+                           record["type"].is_string() &&
+                           !record["type"].get<std::string>().empty() &&
+                           record["type"].get<std::string>().back() == '-';
+        if (!typed || !record.contains("stan")) {
+            failures.push_back("matrix: REVERSAL_DATA " + when +
+                               " is not a reversal record: " + reversal->second);
+        }
+    }
+    const auto last = variables.find("LAST_TXN");
+    if (last != variables.end() && !last->second.empty()) {
+        const XmlParseResult parsed = parseXml(last->second);
+        if (!parsed.ok || parsed.root.name != "TransactionEvent" ||
+            !parsed.root.has("ResponseCode")) {
+            failures.push_back("matrix: LAST_TXN " + when + " is not a TransactionEvent");
+        }
+    }
+    for (const char* name : {"LAST_RECEIPT", "RECEIPT_DUPLICATE"}) {
+        const auto receipt = variables.find(name);
+        if (receipt != variables.end() && !receipt->second.empty() &&
+            receipt->second.find("\r\n") == std::string::npos) {
+            failures.push_back(std::string("matrix: ") + name + " " + when +
+                               " is not a receipt text");
+        }
+    }
+}
+
+void checkMatrixOutcome(const RunRecord& record, const VariableStore& store,
+                        const RunObservations& seen, std::vector<std::string>& failures) {
+    const std::vector<Sale> sales = salesOf(record, seen);
+    if (sales.empty()) {
+        failures.push_back("matrix: no sale was begun");
+        return;
+    }
+    for (std::size_t s = 0; s < sales.size(); ++s) {
+        const std::string which = "sale #" + std::to_string(s + 1);
+        const std::size_t expected = sales[s].cutByRestart ? sales[s].results.size() : 1;
+        if (sales[s].results.size() != expected || sales[s].results.size() > 1) {
+            failures.push_back("matrix: " + which + " gave the POS " +
+                               std::to_string(sales[s].results.size()) + " results, not one");
+        }
+        checkSaleResult(record, seen, sales[s], which, failures);
+    }
+    const Sale& closing = sales.back();
+    if (closing.results.empty() || resultCode(record.requests[closing.results.front()]) != "00") {
+        failures.push_back("matrix: the closing clean sale was not approved");
+    }
+    const std::string* reversal = store.find("REVERSAL_DATA");
+    if (reversal != nullptr && !reversal->empty()) {
+        failures.push_back("matrix: a reversal is still pending at the end: " + *reversal);
+    }
+    checkStoredRecords(store.all(), "at the end", failures);
+    for (std::size_t r = 0; r < seen.storeAtRestart.size(); ++r) {
+        checkStoredRecords(seen.storeAtRestart[r], "at restart #" + std::to_string(r + 1),
+                           failures);
+    }
+}
+
+std::vector<MatrixCase> faultMatrixCases() {
+    std::vector<MatrixCase> cases;
+    for (const Exchange& exchange : exchanges) {
+        for (const FaultSpec& fault : faults) {
+            MatrixCase one;
+            one.name = std::string("fault ") + exchange.label + " " + fault.label;
+            std::string line = replaced(fault.line, "KIND", exchange.kind);
+            line = replaced(line, "TRIGGER", exchange.trigger);
+            one.text = header(one.name, exchange.flow) + line + "\n" + firstSale(exchange.flow) +
+                       closingSale("10m");
+            cases.push_back(one);
+        }
+    }
+    const std::vector<MatrixCase> store = storeFileRestartCases();
+    cases.insert(cases.end(), store.begin(), store.end());
+    return cases;
+}
+
+std::vector<MatrixCase> restartCases(const std::vector<std::string>& requestNames,
+                                     std::size_t startupRequests) {
+    std::vector<MatrixCase> cases;
+    std::map<std::string, int> seenBefore;
+    for (std::size_t k = 0; k < requestNames.size(); ++k) {
+        const std::string& name = requestNames[k];
+        if (k < startupRequests) {
+            ++seenBefore[name];
+            continue;
+        }
+        MatrixCase one;
+        one.restarts = true;
+        one.name =
+            "restart after request #" + std::to_string(k + 1 - startupRequests) + " (" + name + ")";
+        std::string rules;
+        // Earlier requests of the same name use up the idle rules; the k-th
+        // one fires the restart.
+        for (int i = 0; i < seenBefore[name]; ++i) {
+            rules += "on request " + name + " wait\n";
+        }
+        rules += "on request " + name + " restart\n";
+        ++seenBefore[name];
+        one.text = header(one.name, Flow::qrPurchase) + rules + firstSale(Flow::qrPurchase) +
+                   closingSale("10m");
+        cases.push_back(one);
+    }
+    return cases;
+}
+
+std::vector<MatrixCase> storeFileRestartCases() {
+    std::vector<MatrixCase> cases;
+    for (const char* kind : {"O", "N", "P"}) {
+        MatrixCase one;
+        one.name = std::string("simulator restart with its store file while ") + kind +
+                   " awaits its reply";
+        // The first run stops with the reply still outstanding; the second
+        // run starts from the store file alone.
+        one.text = header(one.name, Flow::qrPurchase) + "fault " + kind +
+                   " no-reply always\nrun-limit 15s\n" + firstSale(Flow::qrPurchase);
+        one.afterRestartText =
+            header(one.name + " (after the restart)", Flow::qrPurchase) + closingSale("5s");
+        cases.push_back(one);
+    }
+    return cases;
+}
+
+namespace {
+
+bool parseCase(const std::string& name, const std::string& text, Scenario& scenario,
+               std::ostream& out) {
+    std::vector<ParseError> errors;
+    if (!parseScenario(name, text, scenario, errors)) {
+        for (const ParseError& error : errors) {
+            out << "  " << error.text() << '\n';
+        }
+        return false;
+    }
+    scenario.file = name;
+    return true;
+}
+
+// A clean QR purchase, to learn the requests a restart can follow.
+std::vector<std::string> cleanPurchaseRequests(const RunSettings& settings, std::ostream& out,
+                                               std::size_t& startupRequests) {
+    startupRequests = 0;
+    std::vector<std::string> names;
+    Scenario scenario;
+    const std::string text =
+        header("clean QR purchase", Flow::qrPurchase) + firstSale(Flow::qrPurchase);
+    if (!parseCase("(clean purchase)", text, scenario, out)) {
+        return names;
+    }
+    RunSettings quiet = settings;
+    quiet.extraChecks = [&names, &startupRequests](const RunRecord& record, const VariableStore&,
+                                                   const RunObservations&,
+                                                   std::vector<std::string>&) {
+        for (const RequestRecord& request : record.requests) {
+            names.push_back(request.name);
+            startupRequests += request.startup != 0 ? 1 : 0;
+        }
+    };
+    runScenario(scenario, quiet);
+    return names;
+}
+
+std::string storeFileFor(const RunSettings& settings, std::size_t number) {
+    const std::string base = settings.storePath.empty() ? "klarna-sim-matrix" : settings.storePath;
+    return base + "." + std::to_string(number) + ".store";
+}
+
+bool runCase(const MatrixCase& one, std::size_t number, const RunSettings& settings,
+             std::ostream& out) {
+    Scenario scenario;
+    if (!parseCase(one.name, one.text, scenario, out)) {
+        return false;
+    }
+    RunSettings run = settings;
+    run.extraChecks = checkMatrixOutcome;
+    RunReport report;
+    if (one.afterRestartText.empty()) {
+        report = runScenario(scenario, run);
+    } else {
+        run.storePath = storeFileFor(settings, number);
+        std::remove(run.storePath.c_str());
+        run.extraChecks = nullptr;
+        RunReport first = runScenario(scenario, run);
+        for (const std::string& failure : first.failures) {
+            // The first run is cut off on purpose; anything else counts.
+            if (failure.find("reached its limit") == std::string::npos) {
+                report.failures.push_back(failure);
+            }
+        }
+        Scenario second;
+        if (!parseCase(one.name + " (after the restart)", one.afterRestartText, second, out)) {
+            return false;
+        }
+        run.extraChecks = checkMatrixOutcome;
+        RunReport after = runScenario(second, run);
+        report.ran = first.ran && after.ran;
+        report.failures.insert(report.failures.end(), after.failures.begin(), after.failures.end());
+        std::remove(run.storePath.c_str());
+    }
+    for (const std::string& failure : report.failures) {
+        out << "  " << failure << '\n';
+    }
+    out << (report.passed() ? "PASS  " : "FAIL  ") << one.name << '\n';
+    return report.passed();
+}
+
+} // namespace
+
+int runFaultMatrix(const RunSettings& settings, bool listOnly, std::ostream& out) {
+    const auto began = std::chrono::steady_clock::now();
+    std::vector<MatrixCase> cases = faultMatrixCases();
+    RunSettings quiet = settings;
+    quiet.level = Level::quiet;
+    if (!listOnly) {
+        std::size_t startupRequests = 0;
+        const std::vector<std::string> names = cleanPurchaseRequests(quiet, out, startupRequests);
+        const std::vector<MatrixCase> restarts = restartCases(names, startupRequests);
+        if (restarts.empty()) {
+            out << "FAIL  the clean purchase the restart cases follow could not be run\n";
+            return 1;
+        }
+        cases.insert(cases.end(), restarts.begin(), restarts.end());
+    }
+    if (listOnly) {
+        for (const MatrixCase& one : cases) {
+            out << one.name << '\n';
+        }
+        out << cases.size() << " cases, and one restart case per request of a clean QR purchase\n";
+        return 0;
+    }
+    std::size_t failed = 0;
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        failed += runCase(cases[i], i + 1, settings, out) ? 0 : 1;
+    }
+    const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - began);
+    out << cases.size() - failed << " of " << cases.size() << " matrix cases passed in "
+        << formatMillis(spent.count()) << '\n';
+    return failed > 0 ? 1 : 0;
+}
+
+} // namespace sim

@@ -1,0 +1,48 @@
+// Generated scenarios: every gateway exchange of a purchase (QR and SMS), a
+// refund, a logon and a reversal, each under every fault the simulated
+// gateway and host can inject; and restarts of the module (and of the
+// simulator with its store file) at every step of a QR purchase. Each one
+// ends with a clean sale that must be approved.
+#pragma once
+
+#include <map>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "sim/scenario/scenario_runner.h"
+
+namespace sim {
+
+struct MatrixCase {
+    std::string name;
+    std::string text; // the scenario, in the scenario language
+    // A second run on the same store file, as a restarted simulator; empty:
+    // one run only.
+    std::string afterRestartText;
+    bool restarts = false; // the module is restarted on purpose mid-sale
+};
+
+// The fault cases, then the restart cases.
+std::vector<MatrixCase> faultMatrixCases();
+// Restart cases at each request the module sends during a clean QR
+// purchase; requestNames is that run's sequence of requests, the first
+// startupRequests of them made during Startup (no restart follows those).
+std::vector<MatrixCase> restartCases(const std::vector<std::string>& requestNames,
+                                     std::size_t startupRequests);
+std::vector<MatrixCase> storeFileRestartCases();
+
+// What every matrix run must show on top of the invariants: one result per
+// sale, each result's code true to what the gateway did, the last sale
+// approved, no reversal left pending, and readable records.
+void checkMatrixOutcome(const RunRecord& record, const VariableStore& store,
+                        const RunObservations& seen, std::vector<std::string>& failures);
+// The records a restart may find: REVERSAL_DATA a JSON reversal, LAST_TXN a
+// TransactionEvent; empty is fine.
+void checkStoredRecords(const std::map<std::string, std::string>& variables,
+                        const std::string& when, std::vector<std::string>& failures);
+
+// Runs (or with listOnly, names) every case; the exit status of the program.
+int runFaultMatrix(const RunSettings& settings, bool listOnly, std::ostream& out);
+
+} // namespace sim

@@ -1,0 +1,282 @@
+#include "sim/checks/invariants.h"
+
+#include <cstdlib>
+
+#include "sim/gateway/gateway_sim.h"
+#include "sim/host/sim_xml.h"
+
+namespace sim {
+
+using nlohmann::json;
+
+namespace {
+
+// The kinds of message after which money may have been taken.
+bool isMoneyAtRisk(const std::string& kind) {
+    return kind == "N" || kind == "D" || kind == "P";
+}
+
+bool isAcceptedReversalCode(const std::string& rc) {
+    return rc == "00" || rc == "0A";
+}
+
+std::int64_t integerOf(const std::string& text) {
+    return std::strtoll(text.c_str(), nullptr, 10);
+}
+
+std::int32_t msgTypeOf(const GatewayMessage& message) {
+    return static_cast<std::int32_t>(integerOf(message.hostRequest.childText("MsgType", "0")));
+}
+
+std::string textMember(const json& object, const char* key) {
+    if (!object.is_object() || !object.contains(key) || !object[key].is_string()) {
+        return {};
+    }
+    return object[key].get<std::string>();
+}
+
+// A member as its JSON text ("" when absent), for comparing as the module does.
+std::string memberText(const json& object, const char* key) {
+    if (!object.is_object() || !object.contains(key)) {
+        return {};
+    }
+    return object[key].dump();
+}
+
+// The gateway reply a HostReceiveEvent carries.
+struct CarriedReply {
+    bool isReplyEvent = false;
+    std::string result;
+    std::int32_t mtype = 0;
+    json message;
+};
+
+CarriedReply readCarried(const ObservedDelivery& delivery) {
+    CarriedReply carried;
+    if (delivery.name != "HostReceiveEvent") {
+        return carried;
+    }
+    const XmlParseResult parsed = parseXml(delivery.text);
+    const XmlElement* container = parsed.root.find("VORTAXIS_EVENT");
+    const XmlElement* event = container != nullptr ? container->find("HostReceiveEvent") : nullptr;
+    if (event == nullptr) {
+        return carried;
+    }
+    carried.isReplyEvent = true;
+    carried.result = event->childText("Result");
+    const XmlParseResult header = parseXml(event->childText("Header"));
+    carried.mtype = static_cast<std::int32_t>(integerOf(header.root.childText("MTYPE", "0")));
+    if (event->has("Message")) {
+        carried.message = parseGatewayText(event->childText("Message"));
+    }
+    return carried;
+}
+
+// Index of the first delivery made after record.gateway[index] was sent, and
+// the end of the module's life it was sent in.
+void deliveryRange(const RunObservations& seen, std::size_t index, std::size_t& first,
+                   std::size_t& end) {
+    first = seen.deliveries.size();
+    for (std::size_t d = 0; d < seen.deliveries.size(); ++d) {
+        if (seen.deliveries[d].gatewayBefore > index) {
+            first = d;
+            break;
+        }
+    }
+    end = seen.deliveries.size();
+    for (std::size_t r = 0; r < seen.restartsAtDelivery.size(); ++r) {
+        if (r < seen.restartsAtGateway.size() && seen.restartsAtGateway[r] > index) {
+            end = seen.restartsAtDelivery[r];
+            break;
+        }
+    }
+}
+
+bool sameSubject(const json& left, const json& right) {
+    if (memberText(left, "stan") == memberText(right, "stan")) {
+        return true;
+    }
+    // A later message about the same payment session or order covers it too.
+    for (const char* key : {"hppsid", "orderid"}) {
+        const std::string a = textMember(left, key);
+        if (!a.empty() && a == textMember(right, key)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A reversal record or message that undoes the message of that kind and JSON.
+bool undoes(const json& reversal, const std::string& kind, const json& original) {
+    return textMember(reversal, "type") == kind + "-" && sameSubject(reversal, original);
+}
+
+bool journalledDuring(const RunRecord& record, const RunObservations& seen, std::size_t delivery) {
+    const std::size_t from = seen.deliveries[delivery].requestsBefore;
+    const std::size_t to = delivery + 1 < seen.deliveries.size()
+                               ? seen.deliveries[delivery + 1].requestsBefore
+                               : record.requests.size();
+    for (std::size_t r = from; r < to && r < record.requests.size(); ++r) {
+        if (record.requests[r].name == "AddJournal") {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string describe(const GatewayMessage& message, std::size_t index) {
+    return "gateway message #" + std::to_string(index + 1) + " (" + message.kind + ", stan " +
+           memberText(message.json, "stan") + ")";
+}
+
+bool coveredByRecord(const RunRecord& record, const VariableStore& store, std::size_t index) {
+    const std::string* value = store.find("REVERSAL_DATA");
+    if (value == nullptr || value->empty()) {
+        return false;
+    }
+    const GatewayMessage& original = record.gateway[index];
+    return undoes(parseGatewayText(*value), original.kind, original.json);
+}
+
+} // namespace
+
+const ObservedDelivery* answerTo(const RunRecord& record, const RunObservations& seen,
+                                 std::size_t index, std::string& rc) {
+    rc.clear();
+    std::size_t first = 0;
+    std::size_t end = 0;
+    deliveryRange(seen, index, first, end);
+    const GatewayMessage& sent = record.gateway[index];
+    for (std::size_t d = first; d < end; ++d) {
+        const CarriedReply carried = readCarried(seen.deliveries[d]);
+        if (!carried.isReplyEvent) {
+            continue;
+        }
+        // The first reply event after the message decides its exchange: a
+        // host failure or time-out ends it, and so does any reply the module
+        // cannot match (another MTYPE, type or stan, or no rc).
+        const json& reply = carried.message;
+        const bool matches = carried.result == "00" && carried.mtype == msgTypeOf(sent) + 10 &&
+                             reply.is_object() &&
+                             memberText(reply, "type") == memberText(sent.json, "type") &&
+                             memberText(reply, "stan") == memberText(sent.json, "stan") &&
+                             !textMember(reply, "rc").empty();
+        if (!matches) {
+            return nullptr;
+        }
+        rc = textMember(reply, "rc");
+        return &seen.deliveries[d];
+    }
+    return nullptr;
+}
+
+bool reversedLater(const RunRecord& record, const RunObservations& seen, std::size_t index) {
+    const GatewayMessage& original = record.gateway[index];
+    for (std::size_t later = index + 1; later < record.gateway.size(); ++later) {
+        const GatewayMessage& reversal = record.gateway[later];
+        if (msgTypeOf(reversal) != 400 || !undoes(reversal.json, original.kind, original.json)) {
+            continue;
+        }
+        std::string rc;
+        const ObservedDelivery* reply = answerTo(record, seen, later, rc);
+        if (reply != nullptr && isAcceptedReversalCode(rc) &&
+            journalledDuring(record, seen,
+                             static_cast<std::size_t>(reply - seen.deliveries.data()))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::vector<std::string> checkReversalCover(const RunRecord& record, const VariableStore& store,
+                                            const RunObservations& seen) {
+    std::vector<std::string> failures;
+    for (std::size_t i = 0; i < record.gateway.size(); ++i) {
+        const GatewayMessage& message = record.gateway[i];
+        if (!isMoneyAtRisk(message.kind) || msgTypeOf(message) == 400) {
+            continue;
+        }
+        std::string rc;
+        if (answerTo(record, seen, i, rc) != nullptr) {
+            continue;
+        }
+        if (!coveredByRecord(record, store, i) && !reversedLater(record, seen, i)) {
+            failures.push_back("invariant: " + describe(message, i) +
+                               " got no reply the module could take, yet it is neither in "
+                               "REVERSAL_DATA nor reversed with an accepted, journalled reply");
+        }
+    }
+    return failures;
+}
+
+namespace {
+
+bool startsTransaction(const ObservedDelivery& delivery) {
+    return delivery.returned == 1 &&
+           (delivery.name == "PosDirectEntryPoint" || delivery.name == "EntryPointEvent");
+}
+
+bool restartBetween(const RunObservations& seen, std::size_t fromRequest, std::size_t toRequest) {
+    for (const std::size_t at : seen.restartsAtRequest) {
+        if (at >= fromRequest && at < toRequest) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+std::vector<std::string> checkResultCount(const RunRecord& record, const RunObservations& seen) {
+    std::vector<std::string> failures;
+    std::vector<const ObservedDelivery*> starts;
+    for (const ObservedDelivery& delivery : seen.deliveries) {
+        if (startsTransaction(delivery)) {
+            starts.push_back(&delivery);
+        }
+    }
+    std::vector<int> results(starts.size(), 0);
+    for (std::size_t r = 0; r < record.requests.size(); ++r) {
+        if (record.requests[r].name != "DllEndTransaction") {
+            continue;
+        }
+        std::size_t owner = starts.size();
+        for (std::size_t s = 0; s < starts.size(); ++s) {
+            if (starts[s]->requestsBefore <= r) {
+                owner = s;
+            }
+        }
+        if (owner == starts.size()) {
+            failures.push_back("invariant: a result reached the POS before any transaction began");
+            continue;
+        }
+        ++results[owner];
+    }
+    for (std::size_t s = 0; s < starts.size(); ++s) {
+        const std::string which = "transaction #" + std::to_string(s + 1) + " (begun by " +
+                                  starts[s]->name + " at " + formatMillis(starts[s]->at) + ")";
+        if (results[s] > 1) {
+            failures.push_back("invariant: " + which + " sent " + std::to_string(results[s]) +
+                               " results to the POS");
+            continue;
+        }
+        const bool last = s + 1 == starts.size();
+        const std::size_t until = last ? record.requests.size() : starts[s + 1]->requestsBefore;
+        const bool finished = !restartBetween(seen, starts[s]->requestsBefore, until) &&
+                              (!last || (seen.endedNaturally && !seen.awaitingPerson));
+        if (results[s] == 0 && finished) {
+            failures.push_back("invariant: " + which + " ended without a result for the POS");
+        }
+    }
+    return failures;
+}
+
+std::vector<std::string> checkInvariants(const RunRecord& record, const VariableStore& store,
+                                         const RunObservations& seen) {
+    std::vector<std::string> failures = checkReversalCover(record, store, seen);
+    const std::vector<std::string> results = checkResultCount(record, seen);
+    failures.insert(failures.end(), results.begin(), results.end());
+    return failures;
+}
+
+} // namespace sim

@@ -1,0 +1,59 @@
+// Rules every run must keep, whatever its scenario says: no money-taking
+// gateway message is left without a way back (a reversal record or an
+// accepted reversal), and the POS gets one result per transaction.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "sim/host/run_record.h"
+#include "sim/host/variable_store.h"
+
+namespace sim {
+
+// One message the host handed to the module, with where the run record
+// stood at that moment (so that it can be placed among requests and
+// gateway messages).
+struct ObservedDelivery {
+    Millis at = 0;
+    std::string name;
+    std::string text; // the whole message
+    std::int32_t returned = 0;
+    std::size_t requestsBefore = 0; // record.requests.size() when it was delivered
+    std::size_t gatewayBefore = 0;  // record.gateway.size() when it was delivered
+};
+
+struct RunObservations {
+    std::vector<ObservedDelivery> deliveries;
+    // deliveries.size() and record.requests.size() at each restart of the module.
+    std::vector<std::size_t> restartsAtDelivery;
+    std::vector<std::size_t> restartsAtRequest;
+    std::vector<std::size_t> restartsAtGateway; // record.gateway.size() at each restart
+    std::vector<std::map<std::string, std::string>> storeAtRestart; // the host variables then
+    bool endedNaturally = true;  // false: the run was cut off (limit, endless loop)
+    bool awaitingPerson = false; // at the end a screen or key wait was still open
+};
+
+// The gateway message the host delivered in reply to record.gateway[index]
+// and that the module would have taken as its answer, or null (no reply, a
+// host failure or time-out, or a reply it could not match). Replies after a
+// restart of the module answer nothing sent before it.
+const ObservedDelivery* answerTo(const RunRecord& record, const RunObservations& seen,
+                                 std::size_t index, std::string& rc);
+
+// True when a later reversal of record.gateway[index] (MsgType 400, its kind
+// with "-", the same stan, payment session or order) was accepted ("00" or
+// "0A") and journalled.
+bool reversedLater(const RunRecord& record, const RunObservations& seen, std::size_t index);
+
+// One failure text per broken rule.
+std::vector<std::string> checkInvariants(const RunRecord& record, const VariableStore& store,
+                                         const RunObservations& seen);
+std::vector<std::string> checkReversalCover(const RunRecord& record, const VariableStore& store,
+                                            const RunObservations& seen);
+std::vector<std::string> checkResultCount(const RunRecord& record, const RunObservations& seen);
+
+} // namespace sim

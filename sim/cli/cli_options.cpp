@@ -1,0 +1,240 @@
+#include "sim/cli/cli_options.h"
+
+#include <cstring>
+
+namespace sim {
+
+namespace {
+
+bool takeValue(int argc, const char* const* argv, int& i, std::string& value, std::string& error) {
+    if (i + 1 >= argc) {
+        error = std::string(argv[i]) + " needs a value";
+        return false;
+    }
+    value = argv[++i];
+    return true;
+}
+
+} // namespace
+
+bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, std::string& error) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "-m" || arg == "--module") {
+            if (!takeValue(argc, argv, i, options.run.modulePath, error)) {
+                return false;
+            }
+        } else if (arg == "--store") {
+            if (!takeValue(argc, argv, i, options.run.storePath, error)) {
+                return false;
+            }
+        } else if (arg == "--journal") {
+            if (!takeValue(argc, argv, i, options.run.journalPath, error)) {
+                return false;
+            }
+        } else if (arg == "--receipts") {
+            if (!takeValue(argc, argv, i, options.run.receiptsPath, error)) {
+                return false;
+            }
+        } else if (arg == "-q" || arg == "--quiet") {
+            options.run.level = Level::quiet;
+        } else if (arg == "-v" || arg == "--verbose") {
+            options.run.level = Level::verbose;
+        } else if (arg == "-i" || arg == "--interactive") {
+            options.run.interactive = true;
+        } else if (arg == "--no-qr") {
+            options.noQr = true;
+        } else if (arg == "--fault-matrix") {
+            options.faultMatrix = true;
+        } else if (arg == "--list") {
+            options.listOnly = true;
+        } else if (arg == "--check") {
+            options.checkOnly = true;
+        } else if (arg == "-h" || arg == "--help") {
+            options.help = true;
+        } else if (arg == "--help-scenario") {
+            options.helpScenario = true;
+        } else if (!arg.empty() && arg[0] == '-') {
+            error = "unknown option " + arg;
+            return false;
+        } else {
+            options.scenarios.push_back(arg);
+        }
+    }
+    if (options.listOnly && !options.faultMatrix) {
+        error = "--list goes with --fault-matrix";
+        return false;
+    }
+    if (!options.help && !options.helpScenario && !options.checkOnly && !options.listOnly &&
+        options.run.modulePath.empty()) {
+        error = "--module PATH is required";
+        return false;
+    }
+    return true;
+}
+
+const char* usageText() {
+    return R"(klarna-sim: runs the Klarna payment module the way a host payment client does.
+
+It loads the module (klarna.so or klarna.dll), hands it a startup record and a
+send callback, and then plays everything outside the module: the host client,
+the pinpad, the POS, the receipt printer, the variable store, the journal, the
+timer and the Klarna payment gateway. Time is virtual: a 70-second wait for the
+customer costs no real time.
+
+usage:
+  klarna-sim --module PATH [options] [SCENARIO...]
+
+With no SCENARIO a demonstration runs: an approved QR purchase from the POS,
+with the terminal's first logon, on the built-in gateway. Each SCENARIO file
+says how the host is set up, what the POS, the customer and the operator do,
+how the gateway behaves and what must come out; klarna-sim reports every
+expectation that failed and exits non-zero.
+
+options:
+  -m, --module PATH   the module to load (required)
+  -q, --quiet         print only failures and one line per scenario
+  -v, --verbose       also print every message as full XML text
+  -i, --interactive   you play the POS, the customer and the operator at the
+                      keyboard (a SCENARIO, if given, sets the host up and
+                      runs its actions first)
+      --store FILE    keep the host variables in FILE: read at start, written
+                      on every change, so that state survives a restart
+      --journal FILE  append the journal lines to FILE
+      --receipts FILE append every printed receipt to FILE
+      --no-qr         draw QR codes as their text, not as blocks
+      --check         only read the SCENARIO files and report their errors
+      --fault-matrix  run the generated scenarios instead of SCENARIO files:
+                      every gateway exchange of a QR and an SMS purchase, a
+                      refund, a logon and a reversal under every fault the
+                      gateway can show (host failure, no reply, late reply,
+                      duplicate, wrong stan, type or MTYPE, unreadable JSON,
+                      no rc, pinpad offline); a module restart after each
+                      request of a QR purchase; and a simulator restart that
+                      keeps only its store file (FILE.N.store beside --store
+                      FILE, or in the current directory). Each ends with a
+                      clean sale that must be approved; the invariants (one
+                      result per sale, a reversal for every unanswered money
+                      message) are checked after every run, as for files
+      --list          with --fault-matrix: only name the generated scenarios
+      --help-scenario the scenario language, with examples
+  -h, --help          this text
+
+exit status: 0 all scenarios passed, 1 an expectation failed or the module
+broke the host protocol, 2 a bad command line or scenario file, 3 the module
+could not be loaded.
+
+examples:
+  klarna-sim -m build/linux32/klarna.so
+  klarna-sim -m build/linux32/klarna.so tests/scenarios/startup_registration.scenario
+  klarna-sim -m build/linux32/klarna.so --interactive --store /tmp/host.vars
+  klarna-sim -m build/linux32/klarna.so --quiet --fault-matrix
+)";
+}
+
+const char* scenarioLanguageText() {
+    return R"(Scenario files: one directive per line; # starts a comment; "quoted text"
+keeps blanks and knows \" \\ \n \r \t \xHH. Errors are reported as FILE:LINE.
+TIME and DURATION: 0, 2s, 1.5s, 500ms, 2m.
+
+Set-up (before anything runs):
+  scenario "NAME"                   a title for the report
+  var NAME "value"                  a host variable (also var NAME=value)
+  lane NAME "value"                 a lane information variable (GetLaneInfoVariable)
+  pinpad QR_code=1 TID=.. MID=.. Acquirer=..   the GetPinpadDetails answer
+  host master-gui NAME              the host's main interface module
+  host reply-capacity BYTES         reply buffer offered with each message (4096)
+  host unknown-variables default|absent   unknown variables: Var_result = Default,
+                                    or no Var_result at all (the default)
+  host timeout-result CODE "TEXT"   what a gateway time-out reports (X0 "NO RESPONSE")
+  host print-delay DURATION | host print-result CODE | host start-delay DURATION
+  host reply-too-small METHOD [times=N|always]   answer -181 (METHOD may be *)
+  host result METHOD CODE [times=N|always]       answer a request with that result
+  host big-reply METHOD BYTES [times=N|always]   pad the reply by BYTES bytes
+  gateway latency DURATION          reply latency (300ms)
+  gateway credentials USER PASS     the only logon accepted (default: any)
+  gateway token TOKEN               the token the logon issues; also accepted
+  gateway accept-token TOKEN        a token the gateway already knows
+  gateway order ORDERID AMOUNT [CURRENCY]   an earlier, paid order (for refunds)
+  gateway wait-expiry CODE "TEXT"   a status wait that runs out (TI)
+  gateway give-up CODE "TEXT"       the customer gives up (TM)
+  fault KIND MODE [ARGS] [from=N] [times=N|always]
+        KIND: A+ O D N Q P R, REV (reversals) or *
+        MODE: host-failure CODE ["TEXT"] | no-reply | late DURATION [keep] |
+              wrong-stan | wrong-type | wrong-mtype | bad-json | drop FIELD |
+              set FIELD=VALUE | decline CODE ["TEXT"] |
+              duplicate [DURATION] (the reply comes twice, the copy 1s later)
+  run-limit DURATION                stop a run that goes on longer (24h)
+
+What happens:
+  at TIME ACTION                    an action at a virtual time
+  on TRIGGER [MATCH] [after DURATION] ACTION     the first time TRIGGER happens
+  each TRIGGER [MATCH] [after DURATION] ACTION   every time
+        TRIGGER: screen ["TEXT"] | prompt ["TEXT"] | qr | menu ["TEXT"] |
+                 keywait | print | gateway KIND | request METHOD
+        For each occurrence the first unused "on" rule that matches fires,
+        and every matching "each" rule.
+  Actions:
+    startup [size=N] [version=TEXT|null] [name=TEXT|null] [callback=null]
+    shutdown | restart (unload, load again and start; the store survives)
+    pos FIELD=VALUE...              DoTransaction through PosDirectEntryPoint
+    entry NAME FIELD=VALUE...       EntryPointEvent of an added entry point
+    function N                      CsdReserved3 with FUNCTION=N
+    command NAME FIELD=VALUE...     an intercepted host command
+    refresh-settings | pinpad-online 0|1 | timer
+    event NAME FIELD=VALUE... | method NAME FIELD=VALUE... | raw "TEXT"
+                                    any message, registered or not
+    input "TEXT" | confirm | select OPTION | cancel [pinpad|pos] | timeout |
+    key pinpad|pos KEY | result CODE [FIELD=VALUE...]    answer what waits
+    customer pays | customer opens | customer gives-up
+    set-var NAME "value" | clear-var NAME | wait
+    try ACTION                      a door that is not registered is only noted
+  Without an explicit startup the module is started at time 0. The run ends
+  when nothing but the periodic timer is left; then Shutdown is called.
+
+What must come out (checked at the end; NAME#N picks the N-th, #last the last):
+  CHECK: FIELD=value | FIELD~text (contains) | !FIELD (absent) | FIELD? (present)
+         FIELD may be a path a/b/c; @FIELD looks at the envelope or host request
+  expect startup[#N] result=0 version=1.0.0.0 byte43=kept
+  expect startup-requests NAME...   exactly these requests during the last Startup
+  expect request-order NAME...      these requests in this order, others between
+  expect request NAME[#N] CHECK...  | expect request NAME count=N
+  expect delivered NAME[#N] returned=N reply~TEXT
+  expect result[#N] CHECK...        the TransactionEvent (DllEndTransaction)
+  expect pos-event NAME[#N] CHECK...  an event the module sent to the POS
+  expect gateway-kinds KIND...      exactly this sequence of gateway messages
+  expect gateway KIND[#N] CHECK...  JSON members; @Timeout=70 the host request
+  expect receipt[#N] line="PURCHASE:" text~"APPROVED" printer=POS type=C
+  expect journal[#N] text~"F00M"    | expect journal count=N
+  expect var NAME=value !NAME NAME~text
+  expect trace "TEXT"...  | expect screen "TEXT"... | expect pos-screen "TEXT"...
+
+Example:
+  scenario "pinpad notification"
+  at 1s pinpad-online 1
+  expect delivered PinpadNotify returned=1
+)";
+}
+
+const char* demoScenarioText() {
+    return R"(scenario "demonstration: a Klarna QR purchase from the POS, with the terminal's first logon"
+var MERCHANT_ID "M123"
+var STORE_ID "S1"
+var LANE_ID "7"
+var USERNAME "shop-user"
+var PASSWORD "shop-password"
+pinpad QR_code=1 TID=PP000001 MID=M123 Acquirer=KLARNA
+at 1s pinpad-online 1
+at 2s pos TxnType=P AmtPurchase=2500 CurrencyCode=AUD TxnRef=DEMO0001 OriginalSource=POS ReceiptAutoPrint=1
+on qr after 8s customer pays
+on keywait after 2s key pos 1
+expect startup result=0 version=1.0.0.0
+expect gateway-kinds A+ O N P
+expect result ResponseCode=00 Success=1 AmtPurchase=000002500 TxnRef=DEMO0001
+expect receipt text~"APPROVED"
+expect journal text~"F00M"
+expect var ACTIVATION_STATUS=OK REVERSAL_DATA= TOKEN?
+)";
+}
+
+} // namespace sim

@@ -1,0 +1,30 @@
+// The command line of klarna-sim and its help texts.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "sim/scenario/scenario_runner.h"
+
+namespace sim {
+
+struct CliOptions {
+    RunSettings run;
+    std::vector<std::string> scenarios;
+    bool checkOnly = false;
+    bool help = false;
+    bool helpScenario = false;
+    bool noQr = false;
+    bool faultMatrix = false; // run the generated fault and restart scenarios
+    bool listOnly = false;    // with faultMatrix: only name them
+};
+
+// False with error set for an unknown or incomplete option.
+bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, std::string& error);
+const char* usageText();
+const char* scenarioLanguageText();
+// What runs when no scenario file is named: start-up, the pinpad coming
+// online, a settings refresh and the last-transaction query.
+const char* demoScenarioText();
+
+} // namespace sim

@@ -1,0 +1,36 @@
+// What a person sees of a run: every host message and gateway message in
+// both directions, the screens, the receipts and notes, stamped with the
+// virtual time.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "sim/host/event_queue.h"
+
+namespace sim {
+
+enum class Level { quiet = 0, normal = 1, verbose = 2 };
+
+class Transcript {
+  public:
+    Transcript(std::ostream& out, Level level) : out_(out), level_(level) {}
+
+    void setClock(const EventQueue* clock) { clock_ = clock; }
+    Level level() const { return level_; }
+    bool shows(Level atLeast) const { return level_ >= atLeast; }
+
+    // One stamped line: "[  12.345s] tag  text".
+    void line(Level atLeast, const std::string& tag, const std::string& text);
+    // Several lines, each indented under the stamp.
+    void block(Level atLeast, const std::string& text);
+    // Always shown, whatever the level.
+    void always(const std::string& text);
+
+  private:
+    std::ostream& out_;
+    Level level_;
+    const EventQueue* clock_ = nullptr;
+};
+
+} // namespace sim

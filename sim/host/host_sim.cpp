@@ -1,0 +1,438 @@
+#include "sim/host/host_sim.h"
+
+#include <cstring>
+
+#include "sim/cli/text_files.h"
+
+namespace sim {
+
+namespace {
+
+// The host whose module is loaded. The callback finds it through the
+// context the module passes back, checked against this host's own.
+HostSim* activeHost = nullptr;
+std::uint32_t nextContext = 0x4B53494Du;
+
+std::string compact(const XmlElement& element, std::size_t limit = 400) {
+    std::string text = toCompactText(element);
+    if (text.size() > limit) {
+        text = text.substr(0, limit) + " ...";
+    }
+    return text;
+}
+
+} // namespace
+
+HostSim::HostSim(EventQueue& queue, Transcript& transcript, VariableStore& store, RunRecord& record)
+    : queue_(queue), transcript_(transcript), store_(store), record_(record),
+      gateway_(queue, [this](const GatewayOutcome& outcome) { gatewayReply(outcome); }) {
+    context_ = nextContext++;
+    activeHost = this;
+    gateway_.setNote(
+        [this](const std::string& text) { transcript_.line(Level::normal, "gateway", text); });
+}
+
+HostSim::~HostSim() {
+    if (activeHost == this) {
+        activeHost = nullptr;
+    }
+}
+
+HostSendCallback HostSim::sendCallback() {
+    return &HostSim::onSend;
+}
+
+void HostSim::beginStartup() {
+    startup_ = ++startupCount_;
+}
+
+void HostSim::endStartup() {
+    startup_ = 0;
+}
+
+void HostSim::forgetRegistrations() {
+    entryPoints_.clear();
+    intercepts_.clear();
+    functionFilters_.clear();
+    subscriptions_.clear();
+    posRegistered_ = false;
+    queue_.cancel(timerEvent_);
+    timerInterval_ = 0;
+    session_ = false;
+    if (screen_) {
+        queue_.cancel(screen_->timeout);
+        screen_.reset();
+    }
+    if (keyWait_) {
+        queue_.cancel(keyWait_->timeout);
+        keyWait_.reset();
+    }
+    for (const Interaction& print : prints_) {
+        queue_.cancel(print.timeout);
+    }
+    prints_.clear();
+    for (auto& entry : exchanges_) {
+        queue_.cancel(entry.second.timeout);
+    }
+    exchanges_.clear();
+}
+
+void HostSim::dropOpenExchanges() {
+    for (auto& entry : exchanges_) {
+        queue_.cancel(entry.second.timeout);
+    }
+    exchanges_.clear();
+}
+
+void HostSim::violation(const std::string& text) {
+    record_.violations.push_back(formatMillis(queue_.now()) + ": " + text);
+    transcript_.line(Level::normal, "VIOLATION", text);
+}
+
+std::int32_t KLARNA_CALL HostSim::onSend(std::uint32_t context, const char* message,
+                                         std::int32_t length, char* replyBuffer,
+                                         std::int32_t* replyLength) {
+    HostSim* host = activeHost;
+    if (host == nullptr) {
+        return -1;
+    }
+    if (context != host->context_) {
+        host->violation("send callback called with host context " + std::to_string(context) +
+                        " instead of " + std::to_string(host->context_));
+        return -1;
+    }
+    try {
+        return host->request(message, length, replyBuffer, replyLength);
+    } catch (const std::exception& error) {
+        host->violation(std::string("the host failed on a request: ") + error.what());
+        return -1;
+    } catch (...) {
+        host->violation("the host failed on a request");
+        return -1;
+    }
+}
+
+std::int32_t HostSim::request(const char* message, std::int32_t length, char* replyBuffer,
+                              std::int32_t* replyLength) {
+    if (message == nullptr || length < 0 || replyLength == nullptr) {
+        violation("send callback called with a null message or reply length");
+        return -1;
+    }
+    if (inCallback_) {
+        violation("send callback re-entered");
+        return -1;
+    }
+    if (!inDelivery_ && startup_ == 0) {
+        violation("send callback called outside Startup and OnReceive_v2");
+    }
+    const std::int32_t capacity = *replyLength;
+    *replyLength = 0;
+    const std::string text(message, static_cast<std::size_t>(length));
+    const XmlParseResult parsed = parseXml(text);
+    if (!parsed.ok) {
+        violation("unreadable request: " + parsed.error);
+        return -1;
+    }
+    RequestRecord record;
+    record.at = queue_.now();
+    record.envelope = parsed.root;
+    record.startup = startup_;
+    record.capacity = capacity;
+    const XmlElement* container = parsed.root.find("VORTAXIS_METHOD");
+    if (container == nullptr) {
+        container = parsed.root.find("VORTAXIS_EVENT");
+        record.isEvent = container != nullptr;
+    }
+    if (container == nullptr || container->children.empty()) {
+        violation("request without a method or event: " + compact(parsed.root));
+        return -1;
+    }
+    record.element = container->children.front();
+    record.name = record.element.name;
+    transcript_.line(Level::normal, "module->host", compact(record.element));
+    transcript_.block(Level::verbose, text);
+
+    std::int32_t forced = 0;
+    if (!record.isEvent && forcedFault(record.name, MethodFault::Kind::replyTooSmall, forced)) {
+        transcript_.line(Level::normal, "host->module", record.name + " answered -181 (fault)");
+        record.result = -181;
+        record_.requests.push_back(record);
+        return -181;
+    }
+    inCallback_ = true;
+    std::string reply;
+    std::int32_t result = 0;
+    if (record.isEvent) {
+        handleEvent(record);
+    } else {
+        result = handleMethod(record, reply);
+    }
+    inCallback_ = false;
+    if (static_cast<std::int64_t>(reply.size()) > static_cast<std::int64_t>(capacity)) {
+        transcript_.line(Level::normal, "host->module",
+                         record.name + ": reply of " + std::to_string(reply.size()) +
+                             " bytes does not fit " + std::to_string(capacity) + ": -181");
+        record.result = -181;
+        record_.requests.push_back(record);
+        return -181;
+    }
+    if (!reply.empty()) {
+        std::memcpy(replyBuffer, reply.data(), reply.size());
+        transcript_.block(Level::verbose, reply);
+    }
+    *replyLength = static_cast<std::int32_t>(reply.size());
+    record.result = result;
+    record_.requests.push_back(record);
+    if (listener_ != nullptr) {
+        listener_->requestSeen(record.name);
+    }
+    return result;
+}
+
+bool HostSim::forcedFault(const std::string& method, MethodFault::Kind kind, std::int32_t& value) {
+    for (MethodFault& fault : config_.methodFaults) {
+        if (fault.kind != kind || (fault.method != method && fault.method != "*")) {
+            continue;
+        }
+        if (fault.times != 0 && fault.seen >= fault.times) {
+            continue;
+        }
+        ++fault.seen;
+        value = fault.value;
+        return true;
+    }
+    return false;
+}
+
+std::int32_t HostSim::handleMethod(RequestRecord& record, std::string& replyText) {
+    const auto& table = methodTable();
+    const auto found = table.find(record.name);
+    if (found == table.end()) {
+        transcript_.line(Level::normal, "host",
+                         "unknown host method " + record.name + ": result -1");
+        return -1;
+    }
+    XmlElement reply;
+    std::int32_t result = (this->*(found->second))(record.element, record.envelope, reply);
+    std::int32_t forced = 0;
+    if (forcedFault(record.name, MethodFault::Kind::result, forced)) {
+        transcript_.line(Level::normal, "host",
+                         record.name + " result " + std::to_string(forced) + " (fault)");
+        result = forced;
+    }
+    if (forcedFault(record.name, MethodFault::Kind::bigReply, forced)) {
+        if (reply.name.empty()) {
+            reply.name = record.name;
+        }
+        reply.add("Padding", std::string(static_cast<std::size_t>(forced > 0 ? forced : 0), 'x'));
+    }
+    if (!reply.name.empty()) {
+        XmlElement root{"VORTAXIS_BRIDGE", {}, {}};
+        root.add("VORTAXIS_SOURCE", "VORTAXIS_DLL_HANDLER");
+        root.add("VORTAXIS_DESTINATION", moduleName_);
+        root.add("VORTAXIS_EVENT").children.push_back(reply);
+        replyText = toXmlDocument(root);
+    }
+    return result;
+}
+
+void HostSim::handleEvent(RequestRecord& record) {
+    const std::string destination = record.envelope.childText("VORTAXIS_DESTINATION");
+    if (destination == "JOURNAL_FILE" && record.name == "AddJournal") {
+        const std::string entry = record.element.childText("jnl_entry");
+        record_.journal.push_back(entry);
+        transcript_.line(Level::normal, "journal", entry);
+        if (!config_.journalPath.empty()) {
+            appendToFile(config_.journalPath, entry + "\n");
+        }
+        return;
+    }
+    record_.posEvents.push_back(record);
+    transcript_.line(Level::normal, "to " + (destination.empty() ? std::string("?") : destination),
+                     compact(record.element, 2000));
+}
+
+XmlElement HostSim::envelope(const std::string& source, const std::string& container,
+                             const XmlElement& message) const {
+    XmlElement root{"VORTAXIS_BRIDGE", {}, {}};
+    root.add("VORTAXIS_SOURCE", source);
+    root.add("VORTAXIS_DESTINATION", moduleName_);
+    root.add(container).children.push_back(message);
+    return root;
+}
+
+void HostSim::deliverEvent(const std::string& source, const XmlElement& event) {
+    deliver(event.name, envelope(source, "VORTAXIS_EVENT", event));
+}
+
+std::int32_t HostSim::deliver(const std::string& name, const XmlElement& root) {
+    if (module_ == nullptr) {
+        transcript_.line(Level::normal, "host", "no module loaded; " + name + " not delivered");
+        return -1;
+    }
+    const std::string text = toXmlDocument(root);
+    const XmlElement* container = root.find("VORTAXIS_EVENT");
+    if (container == nullptr) {
+        container = root.find("VORTAXIS_METHOD");
+    }
+    const XmlElement& shown =
+        container != nullptr && !container->children.empty() ? container->children.front() : root;
+    transcript_.line(Level::normal, "host->module", compact(shown));
+    transcript_.block(Level::verbose, text);
+    std::string reply;
+    inDelivery_ = true;
+    const std::int32_t result = module_->deliver(text, config_.offeredReplyCapacity, reply);
+    inDelivery_ = false;
+    transcript_.line(Level::normal, "module",
+                     name + " returned " + std::to_string(result) +
+                         (reply.empty() ? std::string() : ", reply: " + reply));
+    record_.deliveries.push_back(DeliveryRecord{queue_.now(), name, result, reply});
+    return result;
+}
+
+// --- Doors ----------------------------------------------------------------
+
+namespace {
+
+void addFields(XmlElement& element,
+               const std::vector<std::pair<std::string, std::string>>& fields) {
+    for (const auto& field : fields) {
+        XmlElement* at = &element;
+        std::size_t start = 0;
+        const std::string& path = field.first;
+        for (std::size_t slash = path.find('/'); slash != std::string::npos;
+             slash = path.find('/', start)) {
+            at = &at->child(path.substr(start, slash - start));
+            start = slash + 1;
+        }
+        at->child(path.substr(start)).text = field.second;
+    }
+}
+
+bool hasField(const std::vector<std::pair<std::string, std::string>>& fields,
+              const std::string& name) {
+    for (const auto& field : fields) {
+        if (field.first == name) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+bool HostSim::posTransaction(const Fields& fields, std::string& problem) {
+    if (!posRegistered_) {
+        problem = "the module has not registered for POS requests (RegisterForPosDirectEntryPoint)";
+        return false;
+    }
+    XmlElement request{"DoTransaction", {}, {}};
+    if (!hasField(fields, "OriginalSource")) {
+        request.add("OriginalSource", "POS");
+    }
+    addFields(request, fields);
+    XmlElement event{"PosDirectEntryPoint", {}, {}};
+    event.children.push_back(request);
+    event.add("VORTAXIS_METHOD", "DoTransaction");
+    deliverEvent("POS", event);
+    return true;
+}
+
+bool HostSim::entryPoint(const std::string& name, const Fields& fields, std::string& problem) {
+    if (entryPoints_.count(name) == 0) {
+        problem = "no entry point " + name + " was added by the module";
+        return false;
+    }
+    XmlElement request{"DoTransaction", {}, {}};
+    if (!hasField(fields, "OriginalSource")) {
+        request.add("OriginalSource", "PINPAD");
+    }
+    addFields(request, fields);
+    XmlElement event{"EntryPointEvent", {}, {}};
+    event.children.push_back(request);
+    event.add("Name", name);
+    deliverEvent("VORTAXIS_DLL_HANDLER", event);
+    return true;
+}
+
+bool HostSim::pinpadFunction(const std::string& number, std::string& problem) {
+    if (functionFilters_.count(number) == 0) {
+        problem = "the module intercepts no pinpad function " + number;
+        return false;
+    }
+    XmlElement event{"CsdReserved3", {}, {}};
+    event.add("DataField", "FUNCTION=" + number);
+    deliverEvent("PINPAD", event);
+    return true;
+}
+
+bool HostSim::command(const std::string& name, const Fields& fields, std::string& problem) {
+    const auto found = intercepts_.find(name);
+    if (found == intercepts_.end()) {
+        problem = "the module does not intercept " + name + "; the host would answer it itself";
+        return false;
+    }
+    XmlElement element{name, {}, {}};
+    addFields(element, fields);
+    deliver(name, envelope("POS", found->second, element));
+    return true;
+}
+
+bool HostSim::pinpadOnline(const std::string& value, std::string& problem) {
+    if (subscriptions_.count("PinpadNotify") == 0) {
+        problem = "the module has not subscribed to PinpadNotify";
+        return false;
+    }
+    XmlElement event{"PinpadNotify", {}, {}};
+    event.add("PinpadOnline", value);
+    deliverEvent("PINPAD", event);
+    return true;
+}
+
+bool HostSim::timerNow(std::string& problem) {
+    if (timerInterval_ <= 0) {
+        problem = "the module has set no timer";
+        return false;
+    }
+    queue_.cancel(timerEvent_);
+    timerTrigger();
+    return true;
+}
+
+void HostSim::timerTrigger() {
+    XmlElement event{"TimerTrigger", {}, {}};
+    const std::int32_t next =
+        deliver(event.name, envelope("VORTAXIS_DLL_HANDLER", "VORTAXIS_EVENT", event));
+    const Millis delay = next > 0 ? next : timerInterval_;
+    timerEvent_ = queue_.schedule(
+        delay, "TimerTrigger", [this] { timerTrigger(); }, true);
+}
+
+void HostSim::rawEvent(const std::string& name, const Fields& fields) {
+    XmlElement event{name, {}, {}};
+    addFields(event, fields);
+    deliverEvent("VORTAXIS_DLL_HANDLER", event);
+}
+
+void HostSim::rawMethod(const std::string& name, const Fields& fields) {
+    XmlElement method{name, {}, {}};
+    addFields(method, fields);
+    deliver(name, envelope("VORTAXIS_DLL_HANDLER", "VORTAXIS_METHOD", method));
+}
+
+void HostSim::rawText(const std::string& text) {
+    if (module_ == nullptr) {
+        return;
+    }
+    transcript_.line(Level::normal, "host->module",
+                     "raw text of " + std::to_string(text.size()) + " bytes");
+    transcript_.block(Level::verbose, text);
+    std::string reply;
+    inDelivery_ = true;
+    const std::int32_t result = module_->deliver(text, config_.offeredReplyCapacity, reply);
+    inDelivery_ = false;
+    transcript_.line(Level::normal, "module", "raw text returned " + std::to_string(result));
+    record_.deliveries.push_back(DeliveryRecord{queue_.now(), "raw", result, reply});
+}
+
+} // namespace sim

@@ -1,0 +1,62 @@
+// Runs one scenario against the module: loads it as a host does, plays the
+// host, the devices, the gateway and the people, and checks what came out.
+#pragma once
+
+#include <functional>
+#include <istream>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "sim/checks/invariants.h"
+#include "sim/cli/transcript.h"
+#include "sim/host/host_sim.h"
+#include "sim/host/module_loader.h"
+#include "sim/host/qr_render.h"
+#include "sim/scenario/scenario.h"
+
+namespace sim {
+
+// The module as a run drives it. A run loads the library named by
+// RunSettings::modulePath unless it is given another instance.
+class ModuleInstance : public ModulePort {
+  public:
+    virtual bool load(std::string& error) = 0;
+    virtual void unload() = 0;
+    virtual std::int32_t startup(StartupRecord& record) = 0;
+    virtual std::int32_t shutdown() = 0;
+    // Whether Startup reads the host's addresses from the 32-bit record (an
+    // in-process module is given them directly).
+    virtual bool readsRecordAddresses() const { return true; }
+};
+
+struct RunSettings {
+    std::string modulePath;
+    Level level = Level::normal;
+    bool interactive = false;      // a person types the actions
+    std::istream* input = nullptr; // where the person types (interactive mode)
+    std::ostream* out = nullptr;
+    std::string storePath; // variable store file; empty: in memory only
+    std::string journalPath;
+    std::string receiptsPath;
+    QrStyle qrStyle = QrStyle::plain;
+    ModuleInstance* module = nullptr; // null: the library at modulePath
+    // The reversal and result invariants; off only for stand-in modules
+    // that keep no reversal records.
+    bool checkInvariants = true;
+    // More checks of the finished run (the fault matrix's own); each failure
+    // is added to the report.
+    std::function<void(const RunRecord&, const VariableStore&, const RunObservations&,
+                       std::vector<std::string>&)>
+        extraChecks;
+};
+
+struct RunReport {
+    bool ran = false;                  // false: the module or a file could not be used
+    std::vector<std::string> failures; // failed expectations, violations, problems
+    bool passed() const { return ran && failures.empty(); }
+};
+
+RunReport runScenario(const Scenario& scenario, const RunSettings& settings);
+
+} // namespace sim
