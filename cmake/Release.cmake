@@ -5,7 +5,7 @@
 #   klarna-VERSION-win32.zip            klarna-VERSION-linux-i686.tar.gz
 #   klarna-VERSION-win32-symbols.zip    klarna-VERSION-linux-i686-symbols.tar.gz
 #
-# made by "cmake --build --preset win32 --target package" or
+# made after a build by "cmake --build --preset win32 --target package" or
 # scripts/release.sh. VERSION is the project version. The test "package"
 # unpacks the first archive and runs what it holds.
 
@@ -28,11 +28,11 @@ endif()
 # and CRC). The files the tests run stay as linked, with their debug
 # information.
 set(release_dir ${CMAKE_BINARY_DIR}/release)
+file(MAKE_DIRECTORY ${release_dir}/symbols)
 set(release_files)
 function(klarna_split_debug target file)
   add_custom_command(
     OUTPUT ${release_dir}/${file} ${release_dir}/symbols/${file}.debug
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${release_dir}/symbols
     COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE:${target}> symbols/${file}.debug
     COMMAND ${CMAKE_OBJCOPY} --strip-all --add-gnu-debuglink=symbols/${file}.debug
             $<TARGET_FILE:${target}> ${file}
@@ -68,20 +68,22 @@ if(WIN32)
        /usr/share/doc/mingw-w64-i686-dev/copyright mingw-w64-runtime-and-winpthreads.txt)
 endif()
 
-# The package.
+# The package: everything in one folder named as the archive.
+set(top ${KLARNA_PACKAGE_NAME})
 install(PROGRAMS ${release_dir}/${KLARNA_MODULE_FILE} ${release_dir}/${KLARNA_SIM_FILE}
-        DESTINATION . COMPONENT runtime)
-install(FILES ${KLARNA_EXAMPLE_SCENARIOS} DESTINATION examples COMPONENT runtime)
+        DESTINATION ${top} COMPONENT runtime)
+install(FILES ${KLARNA_EXAMPLE_SCENARIOS} DESTINATION ${top}/examples COMPONENT runtime)
 install(FILES ${PROJECT_SOURCE_DIR}/release/INTEGRATION.md ${PROJECT_SOURCE_DIR}/release/CHANGELOG.md
-        DESTINATION . COMPONENT runtime)
+        DESTINATION ${top} COMPONENT runtime)
 while(KLARNA_LICENCES)
   list(POP_FRONT KLARNA_LICENCES from to)
-  install(FILES ${from} DESTINATION licences RENAME ${to} COMPONENT runtime)
+  install(FILES ${from} DESTINATION ${top}/licences RENAME ${to} COMPONENT runtime)
 endwhile()
 # Last: the SHA-256 sum of every other file of the package, in the form
 # "sha256sum -c" reads.
+install(CODE "set(klarna_package_top \"${top}\")" COMPONENT runtime)
 install(CODE [[
-  set(root "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
+  set(root "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/${klarna_package_top}")
   file(GLOB_RECURSE files LIST_DIRECTORIES false RELATIVE "${root}" "${root}/*")
   list(REMOVE_ITEM files SHA256SUMS.txt)
   list(SORT files)
@@ -97,9 +99,12 @@ install(CODE [[
 # a function and a line.
 install(FILES ${release_dir}/symbols/${KLARNA_MODULE_FILE}.debug
               ${release_dir}/symbols/${KLARNA_SIM_FILE}.debug ${PROJECT_SOURCE_DIR}/release/SYMBOLS.md
-        DESTINATION . COMPONENT symbols)
-install(PROGRAMS ${PROJECT_SOURCE_DIR}/release/symbolise.sh DESTINATION . COMPONENT symbols)
+        DESTINATION ${top}-symbols COMPONENT symbols)
+install(PROGRAMS ${PROJECT_SOURCE_DIR}/release/symbolise.sh DESTINATION ${top}-symbols COMPONENT symbols)
 
+# cpack and the package target pack what the build made and build nothing
+# themselves (otherwise they would build every test first): build, then pack.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 set(CPACK_PACKAGE_NAME klarna)
 set(CPACK_PACKAGE_VENDOR ${KLARNA_COMPANY})
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})

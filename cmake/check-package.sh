@@ -14,7 +14,7 @@
 # usage: check-package.sh pe|elf PACKAGE_DIR PACKAGE_NAME VERSION WORK_DIR SOURCE_DIR
 set -euo pipefail
 kind=$1
-packages=$2
+packages=$(cd "$2" && pwd)
 name=$3
 version=$4
 work=$5
