@@ -13,9 +13,9 @@
 # or the ELF file's first load address) and asks addr2line; inlined calls are
 # printed as "(inlined by)" lines.
 #
-# Needs binutils for the file's format: i686-w64-mingw32-objdump and
-# i686-w64-mingw32-addr2line for the DLL (Debian: binutils-mingw-w64-i686),
-# objdump and addr2line for the Linux files (binutils).
+# Needs binutils (c++filt, readelf, addr2line) and, for the Win32 files,
+# i686-w64-mingw32-objdump and i686-w64-mingw32-addr2line (Debian:
+# binutils-mingw-w64-i686).
 set -eu
 here=$(dirname "$0")
 debug=
@@ -48,5 +48,7 @@ esac
 for offset in "$@"; do
   address=$(printf '0x%x' $((base + offset)))
   printf '%s (address %s): ' "$offset" "$address"
-  "${tools}addr2line" -e "$debug" -f -C -i -p "$address"
+  # Demangled by the host's c++filt: the mingw addr2line's own -C drops the
+  # leading underscore of the DLL's C++ names and leaves them mangled.
+  "${tools}addr2line" -e "$debug" -f -i -p "$address" | c++filt
 done
