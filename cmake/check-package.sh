@@ -9,7 +9,9 @@
 #    the release version and passes the example scenarios against the module
 #    of the package;
 #  - the symbols package turns the module offset of Startup, taken from the
-#    shipped module's export table, into Startup and its source line.
+#    shipped module's export table, into Startup and its source line (the
+#    path as addr2line prints it: after the build folder, or, from a ccache
+#    build, with a "../.." in between).
 #
 # usage: check-package.sh pe|elf PACKAGE_DIR PACKAGE_NAME VERSION WORK_DIR SOURCE_DIR
 set -euo pipefail
