@@ -11,6 +11,7 @@
 #include "documents/trim_set.h"
 #include "host/host_methods.h"
 #include "host/quen_klarna.h"
+#include "klarna_version.h"
 #include "platform/platform.h"
 
 namespace {
@@ -47,7 +48,7 @@ std::string hourMinuteSecond(const platform::CalendarTime& time) {
 // value when absent.
 std::string agentText(const xmlNode& applicationStatus) {
     return applicationStatus.getChildText("AppName", "Klarna") + "\\" +
-           applicationStatus.getChildText("Version", "1.0.0.0");
+           applicationStatus.getChildText("Version", KLARNA_VERSION_TEXT);
 }
 
 void setWhenNotEmpty(std::optional<std::string>& field, const std::string& value) {

@@ -8,6 +8,7 @@
 #include "host/host_bridge.h"
 #include "host/module_api.h"
 #include "host/quen_klarna.h"
+#include "klarna_version.h"
 
 // The record sizes and offsets of the startup record (32-bit fields).
 namespace startupRecord {
@@ -21,7 +22,9 @@ constexpr unsigned versionBufferOffset = 36;
 } // namespace startupRecord
 
 // The module's own version, written into the startup record.
-constexpr char moduleVersion[] = "1.0.0.0";
+constexpr char moduleVersion[] = KLARNA_VERSION_TEXT;
+static_assert(sizeof(moduleVersion) - 1 == 7,
+              "the startup record has room for seven version bytes (offsets 36 to 42)");
 
 // Startup results.
 constexpr std::int32_t startupOk = 0;

@@ -3,11 +3,12 @@
 
 #include "host/host_bridge.h"
 #include "host/quen_klarna.h"
+#include "klarna_version.h"
 
 // Constants of the registration.
 namespace registration {
 constexpr const char* extensionName = "Klarna";
-constexpr const char* extensionVersion = "1.0.0.0";
+constexpr const char* extensionVersion = KLARNA_VERSION_TEXT;
 constexpr const char* merchantNumber = "70";
 } // namespace registration
 

@@ -11,6 +11,7 @@
 #include "documents/trim_set.h"
 #include "host/host_methods.h"
 #include "host/quen_klarna.h"
+#include "klarna_version.h"
 #include "platform/platform.h"
 #include "transaction/pos_request_validation.h"
 
@@ -74,7 +75,7 @@ void QuenKlarna::addReferences() {
 bool QuenKlarna::presaleStep(xmlNode&) {
     GatewayRequest& request = foreground.request;
     request.agent = applicationStatus.getChildText("AppName", "Klarna") + "\\" +
-                    applicationStatus.getChildText("Version", "1.0.0.0");
+                    applicationStatus.getChildText("Version", KLARNA_VERSION_TEXT);
     const xmlNode details = getPinpadDetails(bridge);
     setWhenNotEmpty(request.ppacq, details.getChildText("Acquirer", ""));
     setWhenNotEmpty(request.pptid, details.getChildText("TID", ""));

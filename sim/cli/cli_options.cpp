@@ -54,6 +54,8 @@ bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, st
             options.help = true;
         } else if (arg == "--help-scenario") {
             options.helpScenario = true;
+        } else if (arg == "--version") {
+            options.version = true;
         } else if (!arg.empty() && arg[0] == '-') {
             error = "unknown option " + arg;
             return false;
@@ -65,8 +67,8 @@ bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, st
         error = "--list goes with --fault-matrix";
         return false;
     }
-    if (!options.help && !options.helpScenario && !options.checkOnly && !options.listOnly &&
-        options.run.modulePath.empty()) {
+    if (!options.help && !options.helpScenario && !options.version && !options.checkOnly &&
+        !options.listOnly && options.run.modulePath.empty()) {
         error = "--module PATH is required";
         return false;
     }
@@ -118,6 +120,7 @@ options:
                       message) are checked after every run, as for files
       --list          with --fault-matrix: only name the generated scenarios
       --help-scenario the scenario language, with examples
+      --version       print the release version ("klarna-sim VERSION") and exit
   -h, --help          this text
 
 exit status: 0 all scenarios passed, 1 an expectation failed or the module

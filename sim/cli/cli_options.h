@@ -14,6 +14,7 @@ struct CliOptions {
     bool checkOnly = false;
     bool help = false;
     bool helpScenario = false;
+    bool version = false;
     bool noQr = false;
     bool faultMatrix = false; // run the generated fault and restart scenarios
     bool listOnly = false;    // with faultMatrix: only name them

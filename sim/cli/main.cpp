@@ -1,6 +1,7 @@
 // klarna-sim: loads the module as a host client does and plays the host.
 #include <iostream>
 
+#include "klarna_version.h"
 #include "sim/checks/fault_matrix.h"
 #include "sim/cli/cli_options.h"
 #include "sim/cli/text_files.h"
@@ -90,6 +91,10 @@ int main(int argc, char** argv) {
     }
     if (options.helpScenario) {
         std::cout << sim::scenarioLanguageText();
+        return 0;
+    }
+    if (options.version) {
+        std::cout << "klarna-sim " << KLARNA_VERSION_TEXT << '\n';
         return 0;
     }
     options.run.out = &std::cout;
