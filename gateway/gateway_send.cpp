@@ -40,10 +40,14 @@ void stampRequest(GatewayRequest& request, std::int32_t messageType) {
     request.tt = compactTimestamp(platform::wallClock().utc);
 }
 
-// The request's text as the debug output may show it: credentials masked.
+// The request's text as the debug output may show it: credentials and the
+// card number masked.
 std::string maskedForTrace(const GatewayRequest& request) {
-    JsonMember replaced[2] = {};
+    JsonMember replaced[3] = {};
     std::size_t count = 0;
+    if (request.pan) {
+        replaced[count++] = JsonMember::string("pan", maskedSecret);
+    }
     if (request.password) {
         replaced[count++] = JsonMember::string("password", maskedSecret);
     }
