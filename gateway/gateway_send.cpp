@@ -98,6 +98,17 @@ std::int32_t QuenKlarna::sendTransaction(bool skipDisplay) {
     return 1;
 }
 
+void QuenKlarna::releaseDeferredSend() {
+    if (!foregroundDeferred) {
+        return;
+    }
+    if (foreground.inProgress && !foreground.finished) {
+        sendTransaction(false);
+        return;
+    }
+    foregroundDeferred = false;
+}
+
 std::int32_t QuenKlarna::sendBackgroundTransaction(std::int32_t messageType, std::int32_t windowLow,
                                                    std::int32_t windowHigh,
                                                    ReplyCallback callback) {

@@ -128,9 +128,10 @@ std::int32_t QuenKlarna::onHostReceive(xmlDoc& document, xmlNode& element, std::
     // A reply that belongs to nobody ends whatever waits. The exchange it
     // waited for stops waiting too: its own reply, if it still comes, must
     // not resume a flow that has ended, nor clear the reversal record that
-    // now covers the message.
+    // now covers the message. A deferred send ends with it.
     if (foreground.awaitingReply || foregroundDeferred) {
         foreground.awaitingReply = false;
+        foregroundDeferred = false;
         foreground.response.setResponse("Z1");
         foreground.completeTransaction();
     }

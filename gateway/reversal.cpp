@@ -50,9 +50,7 @@ bool QuenKlarna::startReversal(xmlNode& parameters) {
         // a sale waiting for it is sent or refused, never left waiting.
         background.completion = [this] {
             background.inProgress = false;
-            if (foregroundDeferred) {
-                sendTransaction(false);
-            }
+            releaseDeferredSend();
         };
         const std::string record = getVariable(bridge, recordName::reversalData, "");
         // An unreadable record, or one without a type, is left as it is.
@@ -76,9 +74,7 @@ bool QuenKlarna::onReversalReply() {
         setVariable(bridge, recordName::reversalData, toJson(background.request));
     }
     background.completeTransaction();
-    if (foregroundDeferred) {
-        sendTransaction(false);
-    }
+    releaseDeferredSend();
     return true;
 }
 

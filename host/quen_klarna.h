@@ -44,6 +44,10 @@ class QuenKlarna {
                                      bool skipDisplay, ReplyCallback callback);
     // 1 when handed to the host or refused and completed; 0 when deferred.
     std::int32_t sendTransaction(bool skipDisplay);
+    // At the end of a background exchange: the foreground send deferred
+    // behind it goes out, unless its transaction has ended meanwhile (then
+    // the deferral is dropped).
+    void releaseDeferredSend();
     // Silent send on the background transaction; always 1.
     std::int32_t sendBackgroundTransaction(std::int32_t messageType, std::int32_t windowLow,
                                            std::int32_t windowHigh, ReplyCallback callback);
