@@ -211,6 +211,9 @@ class QuenKlarna {
     std::int32_t onRefundEntry(xmlDoc& document, xmlNode& element, std::string& reply);
     // PosDirectEntryPoint carrying a DoTransaction request.
     std::int32_t onPosEntry(xmlDoc& document, xmlNode& element, std::string& reply);
+    // Begins the foreground transaction for the message's first child and
+    // clears the per-transaction flags; false while one is in progress.
+    bool beginForeground(const xmlNode& message);
     void completeWithResultOnly();
     void completeWithReceiptThenResult();
     // Sets the type and merchant in the POS request copy, captures the
