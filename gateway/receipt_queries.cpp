@@ -80,7 +80,7 @@ std::int32_t QuenKlarna::DoReprintReceipt(xmlDoc& document, xmlNode& element, st
     xmlNode print;
     add(print, "Receipt", duplicate);
     add(print, "Printer", choosePrinter(element));
-    printReceipt(bridge, print, handler(&QuenKlarna::onReprintPrinted));
+    printReceipt(bridge, print, answerOnce(handler(&QuenKlarna::onReprintPrinted)));
     return 1;
 }
 

@@ -51,7 +51,7 @@ bool QuenKlarna::offerRetry(xmlNode&) {
         screen.getChild("SendToPOS").setText("0");
         displayOnPos(bridge, screen, foreground.posRequest);
     }
-    waitForKeyPress(bridge, retryKeyWait(fromPos), handler(&QuenKlarna::onRetryKey));
+    waitForKeyPress(bridge, retryKeyWait(fromPos), answerOnce(handler(&QuenKlarna::onRetryKey)));
     return true;
 }
 

@@ -222,6 +222,10 @@ class QuenKlarna {
 
     // A handler calling the given member function on this object.
     Handler handler(Member member);
+    // The handler of a request's return event: it takes the first event
+    // only. A repeated or stray one (the request already answered) is
+    // written to the debug output and ignored with the result 0.
+    Handler answerOnce(Handler inner);
 
     // Fall-back handlers: a debug label and the whole document, then the result.
     std::int32_t onDefaultMethod(xmlDoc& document, xmlNode& element, std::string& reply);

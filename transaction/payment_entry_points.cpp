@@ -83,11 +83,15 @@ std::int32_t QuenKlarna::onPaymentMenuEntry(xmlDoc& document, xmlNode& element, 
     xmlNode& items = menu.getChild("MenuItems");
     items.getChild("1").setText("Purchase");
     items.getChild("2").setText("Refund");
-    getButtonMenuFromPinpad(bridge, menu, handler(&QuenKlarna::onPaymentMenuResult));
+    getButtonMenuFromPinpad(bridge, menu, answerOnce(handler(&QuenKlarna::onPaymentMenuResult)));
     return 1;
 }
 
 std::int32_t QuenKlarna::onPaymentMenuResult(xmlDoc&, xmlNode& element, std::string&) {
+    // The menu belongs to the transaction that showed it.
+    if (!foregroundOpen()) {
+        return 0;
+    }
     const std::string result = element.getChildText("Result", "");
     if (result != "00") {
         foreground.response.lookupResponse(result,

@@ -127,6 +127,36 @@ TEST_F(EntryPointsTest, ResultsBeforeTheFlowStartsCarryNoFlagsOfTheLastSale) {
     EXPECT_EQ(resultField("m_SkipPostSaleApps"), "1");
 }
 
+// A menu answer is taken only while the menu waits for it: a repeated or
+// stray one changes nothing, whether the transaction has ended or runs on.
+TEST_F(EntryPointsTest, MenuAnswerNobodyWaitsForChangesNothing) {
+    ASSERT_EQ(call(&QuenKlarna::onPaymentMenuEntry, entryCall({})), 1);
+    const xmlNode cancelled =
+        RecordingHost::element("GetButtonMenuFromPinpadEvent", {{"Result", "00"}, {"PinpadCancelled", "1"}});
+    deliver(cancelled);
+    ASSERT_EQ(resultCode(), "TM");
+    variables["LAST_TXN"] = "<TransactionEvent><ResponseCode>TM</ResponseCode></TransactionEvent>";
+    const std::size_t sent = host.requests().size();
+    deliver(RecordingHost::element("GetButtonMenuFromPinpadEvent",
+                                   {{"Result", "00"}, {"SelectedOption", "1"}}));
+    EXPECT_EQ(host.requests().size(), sent);
+    EXPECT_FALSE(klarna.foreground.inProgress);
+    EXPECT_NE(variables["LAST_TXN"], "");
+
+    reset();
+    ASSERT_EQ(call(&QuenKlarna::onPaymentMenuEntry, entryCall({})), 1);
+    const xmlNode purchase = RecordingHost::element("GetButtonMenuFromPinpadEvent",
+                                                    {{"Result", "00"}, {"SelectedOption", "1"}});
+    deliver(purchase);
+    ASSERT_TRUE(started());
+    const std::size_t running = host.requests().size();
+    deliver(RecordingHost::element("GetButtonMenuFromPinpadEvent",
+                                   {{"Result", "00"}, {"SelectedOption", "2"}}));
+    EXPECT_EQ(host.requests().size(), running);
+    EXPECT_EQ(klarna.foreground.posRequest.getChildText("TxnType", ""), "P");
+    EXPECT_TRUE(klarna.foreground.inProgress);
+}
+
 TEST_F(EntryPointsTest, MenuValidationAcceptsOnlyKlarnaTypes) {
     EXPECT_EQ(call(&QuenKlarna::onPaymentMenuValidate, entryCall({})), 1);
     EXPECT_EQ(call(&QuenKlarna::onPaymentMenuValidate, entryCall({{"TxnType", ""}})), 1);
