@@ -63,6 +63,9 @@ std::int32_t QuenKlarna::onRetryKey(xmlDoc&, xmlNode& element, std::string&) {
         closePosDisplay(bridge);
     }
     if (result == "00" && (pinpadKey == "ENTER" || posKey == "1")) {
+        // The resent request's reply is judged on its own, not on what the
+        // failed one left.
+        foreground.reply = GatewayReply();
         sendTransaction(false);
         return 1;
     }

@@ -182,8 +182,7 @@ bool QuenKlarna::onRefundReply() {
     }
     const std::string& code = foreground.response.code;
     if (code == "X0") {
-        // The next reply is judged on its own, not on what this one left.
-        foreground.reply = GatewayReply();
+        // The reply stays for the result unless the refund is sent again.
         xmlNode none;
         if (!offerRetry(none)) {
             foreground.completeTransaction();

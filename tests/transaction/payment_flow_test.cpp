@@ -207,6 +207,30 @@ TEST_F(PaymentFlowTest, RefundReplyDecidesRetryOrEnd) {
     }
 }
 
+// "X0" from the gateway: declining the retry (or running out of retries)
+// reports what the gateway said; the reply is dropped only for a resend.
+TEST_F(PaymentFlowTest, DeclinedRefundRetryKeepsTheGatewaysReply) {
+    for (const int retryLimit : {5, 0}) {
+        SCOPED_TRACE(retryLimit);
+        reset();
+        klarna.settings.retryLimit = retryLimit;
+        startAndConfirm(
+            {{"TxnType", "R"}, {"AmtPurchase", "900"}, {"PurchaseAnalysisData", "RFN005X1234"}},
+            true);
+        reply("X0", {{"currency", "AUD"}, {"amt", 900}, {"txref", "KREF9"}});
+        if (retryLimit > 0) {
+            ASSERT_EQ(requestsOf("WaitForKeyPress").size(), 1u);
+            deliver(RecordingHost::element("WaitForKeyPressEvent",
+                                           {{"Result", "00"}, {"PinpadKeyPress", "CANCEL"}}));
+        }
+        EXPECT_EQ(completions, 1);
+        EXPECT_EQ(completedCode, "X0");
+        EXPECT_EQ(klarna.foreground.reply.currency.value_or(""), "AUD");
+        EXPECT_EQ(klarna.foreground.reply.amt.value_or(0), 900);
+        EXPECT_EQ(klarna.foreground.reply.txref.value_or(""), "KREF9");
+    }
+}
+
 // A refund the gateway approved has paid the customer back and cannot be
 // reversed: the POS must hear that it went through, pinpad or not. Any other
 // answer ends with "PF", and a refund never leaves a reversal record.
