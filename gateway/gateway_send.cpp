@@ -94,7 +94,9 @@ std::int32_t QuenKlarna::sendTransaction(bool skipDisplay) {
     }
     const std::int32_t timeoutSeconds =
         foreground.timeout >= 0 ? foreground.timeout : settings.timeoutResponse;
-    handOver(foreground, timeoutSeconds, "Klarna Send Transaction:\n", true);
+    if (!handOver(foreground, timeoutSeconds, "Klarna Send Transaction:\n", true)) {
+        endUntakenSend(foreground);
+    }
     return 1;
 }
 
@@ -116,11 +118,15 @@ std::int32_t QuenKlarna::sendBackgroundTransaction(std::int32_t messageType, std
     background.windowLow = windowLow;
     background.windowHigh = windowHigh;
     background.replyCallback = std::move(callback);
-    handOver(background, settings.timeoutResponse, "Klarna Send Background Transaction:\n", false);
+    if (!handOver(background, settings.timeoutResponse, "Klarna Send Background Transaction:\n",
+                  false)) {
+        background.awaitingReply = false;
+        return 0;
+    }
     return 1;
 }
 
-void QuenKlarna::handOver(GatewayTransaction& transaction, std::int32_t timeoutSeconds,
+bool QuenKlarna::handOver(GatewayTransaction& transaction, std::int32_t timeoutSeconds,
                           const char* traceLabel, bool storeReversalData) {
     stampRequest(transaction.request, transaction.messageType);
     rotateTid();
@@ -156,7 +162,8 @@ void QuenKlarna::handOver(GatewayTransaction& transaction, std::int32_t timeoutS
     // Set before the hand-over so that a reply delivered while the host
     // still holds the request finds the transaction waiting for it.
     transaction.awaitingReply = true;
-    sendHostMessage(bridge, message, handler(&QuenKlarna::onHostReceive));
+    return sendHostMessage(bridge, message, handler(&QuenKlarna::onHostReceive)) !=
+           hostReplyTooSmall;
 }
 
 void QuenKlarna::rotateTid() {

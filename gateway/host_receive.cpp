@@ -77,7 +77,19 @@ bool readMatchingReply(GatewayTransaction& transaction, const xmlNode& event) {
     return true;
 }
 
+// The code of a message that never reached the gateway: no response.
+constexpr const char* noResponse = "X0";
+
 } // namespace
+
+void QuenKlarna::endUntakenSend(GatewayTransaction& transaction) {
+    platform::debugOutput("Klarna gateway message not taken by the host\n");
+    if (!transaction.awaitingReply) {
+        return; // its outcome has already been recorded
+    }
+    transaction.response.lookupResponse(noResponse, "");
+    handBackToFlow(transaction);
+}
 
 std::int32_t QuenKlarna::onHostReceive(xmlDoc& document, xmlNode& element, std::string&) {
     platform::debugOutput("Klarna On RX EftServer:\n");

@@ -48,7 +48,8 @@ class QuenKlarna {
     // behind it goes out, unless its transaction has ended meanwhile (then
     // the deferral is dropped).
     void releaseDeferredSend();
-    // Silent send on the background transaction; always 1.
+    // Silent send on the background transaction: 1, or 0 when the host
+    // never took the message (the exchange then awaits nothing).
     std::int32_t sendBackgroundTransaction(std::int32_t messageType, std::int32_t windowLow,
                                            std::int32_t windowHigh, ReplyCallback callback);
     // HostReceiveEvent: 1 when the reply matched an awaiting window, else 0.
@@ -65,8 +66,13 @@ class QuenKlarna {
     void showProcessingScreen(); // "PROCESSING" on the pinpad (and the POS)
     // Stamps the request, builds and traces the SendHostMessage and hands it
     // to the host; storeReversalData is the foreground's reversal record.
-    void handOver(GatewayTransaction& transaction, std::int32_t timeoutSeconds,
+    // False when the host never took the message (it kept asking for a
+    // bigger reply buffer past the ceiling).
+    bool handOver(GatewayTransaction& transaction, std::int32_t timeoutSeconds,
                   const char* traceLabel, bool storeReversalData);
+    // A message the host never took ends its exchange as a host that gave
+    // no answer would ("X0"): the reply callback decides what follows.
+    void endUntakenSend(GatewayTransaction& transaction);
 
     // --- Step list (transaction/) ----------------------------------------
     StepList steps;

@@ -301,7 +301,7 @@ class ScenarioParser {
         if (tokens.size() < 3) {
             error = "usage: host " + tokens[1].text + " METHOD" +
                     (kind == MethodFault::Kind::replyTooSmall ? "" : " VALUE") +
-                    " [times=N|always]";
+                    " [from=N] [times=N|always]";
             return false;
         }
         fault.method = tokens[2].text;
@@ -314,8 +314,7 @@ class ScenarioParser {
             fault.value = static_cast<std::int32_t>(value);
             next = 4;
         }
-        int start = 1;
-        if (!repeatOptions(tokens, next, start, fault.times, error)) {
+        if (!repeatOptions(tokens, next, fault.start, fault.times, error)) {
             return false;
         }
         scenario_.setup.host.methodFaults.push_back(fault);
