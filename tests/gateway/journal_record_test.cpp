@@ -138,7 +138,7 @@ TEST(JournalRecord, AmountGoesToThePurchaseOrTheRefundField) {
         EXPECT_EQ(record.substr(92 + purchaseLength, 9), "000000000");
         EXPECT_EQ(record.substr(101 + purchaseLength, refundLength), row.refund);
         EXPECT_EQ(record.substr(101 + purchaseLength + refundLength, 9), "000000000");
-        EXPECT_EQ(record.substr(110 + purchaseLength + refundLength, 4), "4111");
+        EXPECT_EQ(record.substr(110 + purchaseLength + refundLength, 4), "****"); // the card
     }
 }
 
