@@ -56,8 +56,7 @@ bool QuenKlarna::startReversal(xmlNode& parameters) {
         // An unreadable record, or one without a type, is left as it is.
         if (!record.empty() && fromJson(record, background.request) &&
             !background.request.type.value_or("").empty()) {
-            if (sendBackgroundTransaction(reversalMessageType, reversalReplyType,
-                                          reversalReplyType,
+            if (sendBackgroundTransaction(reversalMessageType, reversalReplyType, reversalReplyType,
                                           [this] { return onReversalReply(); }) <= 0) {
                 // Not taken by the host: a failed attempt, like no answer.
                 background.response.lookupResponse("X0", "");

@@ -139,7 +139,8 @@ bool QuenKlarna::referenceStep(xmlNode&) {
     }
     posRequest.getChild("AmtPurchase").setText(nineDigitAmount(foreground.request.amt.value_or(0)));
     origin.presale = true;
-    dllStartTransaction(bridge, posRequest, answerOnce(handler(&QuenKlarna::onDllStartTransaction)));
+    dllStartTransaction(bridge, posRequest,
+                        answerOnce(handler(&QuenKlarna::onDllStartTransaction)));
     return true;
 }
 

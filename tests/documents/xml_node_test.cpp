@@ -274,8 +274,9 @@ TEST(XmlNodeSerialize, IntoItsOwnStrings) {
     b.name = "b";
     b.getChild("c").setText("long enough to move the buffer");
     serializeNamed(b.child(0).name, b, "n", 1);
-    EXPECT_EQ(b.child(0).name, "c <n>\n  <c>long&#32;enough&#32;to&#32;move&#32;the&#32;buffer</c>\n "
-                               "</n>\n");
+    EXPECT_EQ(b.child(0).name,
+              "c <n>\n  <c>long&#32;enough&#32;to&#32;move&#32;the&#32;buffer</c>\n "
+              "</n>\n");
 
     std::string s = "a <b> & c";
     appendEscaped(s, s);

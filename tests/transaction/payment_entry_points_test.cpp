@@ -131,8 +131,8 @@ TEST_F(EntryPointsTest, ResultsBeforeTheFlowStartsCarryNoFlagsOfTheLastSale) {
 // stray one changes nothing, whether the transaction has ended or runs on.
 TEST_F(EntryPointsTest, MenuAnswerNobodyWaitsForChangesNothing) {
     ASSERT_EQ(call(&QuenKlarna::onPaymentMenuEntry, entryCall({})), 1);
-    const xmlNode cancelled =
-        RecordingHost::element("GetButtonMenuFromPinpadEvent", {{"Result", "00"}, {"PinpadCancelled", "1"}});
+    const xmlNode cancelled = RecordingHost::element("GetButtonMenuFromPinpadEvent",
+                                                     {{"Result", "00"}, {"PinpadCancelled", "1"}});
     deliver(cancelled);
     ASSERT_EQ(resultCode(), "TM");
     variables["LAST_TXN"] = "<TransactionEvent><ResponseCode>TM</ResponseCode></TransactionEvent>";

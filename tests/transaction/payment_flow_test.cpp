@@ -172,7 +172,7 @@ TEST_F(PaymentFlowTest, OneButtonAndPaymentModeAreReadExactly) {
         const char* paymentMode;
         std::string sent; // message types sent once the purchase has started
     };
-    const std::vector<Case> cases = {{"0", "", "O"},     {"-1", "", "O"}, {"", "sms", "O"},
+    const std::vector<Case> cases = {{"0", "", "O"},    {"-1", "", "O"}, {"", "sms", "O"},
                                      {"", "SMS ", "O"}, {"", "SMS", ""}, {"1", "", ""}};
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.oneButton) + "/" + c.paymentMode);
