@@ -36,6 +36,7 @@ platform::Seams fixedServices() {
     seams.seedRandom = [](unsigned) {};
     seams.randomNumber = [] { return 7; };
     seams.epochSeconds = [] { return std::int64_t{1796644399}; };
+    seams.systemTimeTicks = [] { return std::uint64_t{134101179991234567}; };
     return seams;
 }
 

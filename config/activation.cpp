@@ -166,13 +166,7 @@ void QuenKlarna::continueAfterLogon() {
     // A foreground transaction that was ended meanwhile (for example by a
     // reply in nobody's window) is neither sent nor resumed.
     const bool foregroundOpen = foreground.inProgress && !foreground.finished;
-    if (foregroundDeferred) {
-        if (foregroundOpen) {
-            sendTransaction(false);
-        } else {
-            foregroundDeferred = false;
-        }
-    }
+    releaseDeferredSend();
     if (resumeAfterLogon) {
         if (foregroundOpen) {
             xmlNode parameters;

@@ -93,12 +93,41 @@ char* writeElement(char* out, const xmlNode& node, const std::string& nodeName, 
     return out;
 }
 
-// Appends the element's text, of the given length, to out.
+// Appends the element's text, of the given length, to out. The output is
+// written in place: out must not be one of the strings the element is read
+// from (see appendElementSafely).
 void appendElement(std::string& out, const xmlNode& node, const std::string& nodeName, int depth,
                    std::size_t length) {
     const std::size_t old = out.size();
     out.resize(old + length);
     writeElement(&out[0] + old, node, nodeName, depth);
+}
+
+// True when out is the name given or a name or text of the element's tree.
+bool readsFrom(const std::string& out, const xmlNode& node, const std::string& nodeName) {
+    if (&out == &nodeName || &out == &node.name || &out == &node.text) {
+        return true;
+    }
+    for (const xmlNode& element : node.children) {
+        if (readsFrom(out, element, element.name)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// appendElement for a caller's string, which may be part of the element
+// itself: then the text is built on its own and appended when complete.
+void appendElementSafely(std::string& out, const xmlNode& node, const std::string& nodeName,
+                         int depth) {
+    const std::size_t length = serializedLength(node, nodeName, depth);
+    if (!readsFrom(out, node, nodeName)) {
+        appendElement(out, node, nodeName, depth, length);
+        return;
+    }
+    std::string built;
+    appendElement(built, node, nodeName, depth, length);
+    out += built;
 }
 
 void appendEscapedBytes(std::string& out, const char* data, std::size_t size) {
@@ -116,6 +145,11 @@ std::string escapeText(const std::string& raw) {
 }
 
 void appendEscaped(std::string& out, const std::string& raw) {
+    if (&out == &raw) {
+        const std::string copy(raw);
+        appendEscapedBytes(out, copy.data(), copy.size());
+        return;
+    }
     appendEscapedBytes(out, raw.data(), raw.size());
 }
 
@@ -268,7 +302,7 @@ void xmlNode::clear() {
 }
 
 int xmlNode::serialize(std::string& out, int depth) const {
-    appendElement(out, *this, name, depth, serializedLength(*this, name, depth));
+    appendElementSafely(out, *this, name, depth);
     return 0;
 }
 
@@ -279,7 +313,7 @@ std::string xmlNode::toString() const {
 }
 
 void serializeNamed(std::string& out, const xmlNode& element, const std::string& name, int depth) {
-    appendElement(out, element, name, depth, serializedLength(element, name, depth));
+    appendElementSafely(out, element, name, depth);
 }
 
 // ---------------------------------------------------------------------------

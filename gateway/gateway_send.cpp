@@ -40,10 +40,14 @@ void stampRequest(GatewayRequest& request, std::int32_t messageType) {
     request.tt = compactTimestamp(platform::wallClock().utc);
 }
 
-// The request's text as the debug output may show it: credentials masked.
+// The request's text as the debug output may show it: credentials and the
+// card number masked.
 std::string maskedForTrace(const GatewayRequest& request) {
-    JsonMember replaced[2] = {};
+    JsonMember replaced[3] = {};
     std::size_t count = 0;
+    if (request.pan) {
+        replaced[count++] = JsonMember::string("pan", maskedSecret);
+    }
     if (request.password) {
         replaced[count++] = JsonMember::string("password", maskedSecret);
     }
@@ -90,8 +94,21 @@ std::int32_t QuenKlarna::sendTransaction(bool skipDisplay) {
     }
     const std::int32_t timeoutSeconds =
         foreground.timeout >= 0 ? foreground.timeout : settings.timeoutResponse;
-    handOver(foreground, timeoutSeconds, "Klarna Send Transaction:\n", true);
+    if (!handOver(foreground, timeoutSeconds, "Klarna Send Transaction:\n", true)) {
+        endUntakenSend(foreground);
+    }
     return 1;
+}
+
+void QuenKlarna::releaseDeferredSend() {
+    if (!foregroundDeferred) {
+        return;
+    }
+    if (foreground.inProgress && !foreground.finished) {
+        sendTransaction(false);
+        return;
+    }
+    foregroundDeferred = false;
 }
 
 std::int32_t QuenKlarna::sendBackgroundTransaction(std::int32_t messageType, std::int32_t windowLow,
@@ -101,11 +118,15 @@ std::int32_t QuenKlarna::sendBackgroundTransaction(std::int32_t messageType, std
     background.windowLow = windowLow;
     background.windowHigh = windowHigh;
     background.replyCallback = std::move(callback);
-    handOver(background, settings.timeoutResponse, "Klarna Send Background Transaction:\n", false);
+    if (!handOver(background, settings.timeoutResponse, "Klarna Send Background Transaction:\n",
+                  false)) {
+        background.awaitingReply = false;
+        return 0;
+    }
     return 1;
 }
 
-void QuenKlarna::handOver(GatewayTransaction& transaction, std::int32_t timeoutSeconds,
+bool QuenKlarna::handOver(GatewayTransaction& transaction, std::int32_t timeoutSeconds,
                           const char* traceLabel, bool storeReversalData) {
     stampRequest(transaction.request, transaction.messageType);
     rotateTid();
@@ -141,7 +162,8 @@ void QuenKlarna::handOver(GatewayTransaction& transaction, std::int32_t timeoutS
     // Set before the hand-over so that a reply delivered while the host
     // still holds the request finds the transaction waiting for it.
     transaction.awaitingReply = true;
-    sendHostMessage(bridge, message, handler(&QuenKlarna::onHostReceive));
+    return sendHostMessage(bridge, message, handler(&QuenKlarna::onHostReceive)) !=
+           hostReplyTooSmall;
 }
 
 void QuenKlarna::rotateTid() {

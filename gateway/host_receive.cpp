@@ -77,7 +77,19 @@ bool readMatchingReply(GatewayTransaction& transaction, const xmlNode& event) {
     return true;
 }
 
+// The code of a message that never reached the gateway: no response.
+constexpr const char* noResponse = "X0";
+
 } // namespace
+
+void QuenKlarna::endUntakenSend(GatewayTransaction& transaction) {
+    platform::debugOutput("Klarna gateway message not taken by the host\n");
+    if (!transaction.awaitingReply) {
+        return; // its outcome has already been recorded
+    }
+    transaction.response.lookupResponse(noResponse, "");
+    handBackToFlow(transaction);
+}
 
 std::int32_t QuenKlarna::onHostReceive(xmlDoc& document, xmlNode& element, std::string&) {
     platform::debugOutput("Klarna On RX EftServer:\n");
@@ -128,9 +140,10 @@ std::int32_t QuenKlarna::onHostReceive(xmlDoc& document, xmlNode& element, std::
     // A reply that belongs to nobody ends whatever waits. The exchange it
     // waited for stops waiting too: its own reply, if it still comes, must
     // not resume a flow that has ended, nor clear the reversal record that
-    // now covers the message.
+    // now covers the message. A deferred send ends with it.
     if (foreground.awaitingReply || foregroundDeferred) {
         foreground.awaitingReply = false;
+        foregroundDeferred = false;
         foreground.response.setResponse("Z1");
         foreground.completeTransaction();
     }

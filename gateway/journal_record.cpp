@@ -2,6 +2,7 @@
 
 #include "config/settings.h"
 #include "gateway/gateway_transaction.h"
+#include "gateway/receipt_builder.h"
 #include "gateway/result_text.h"
 #include "host/host_methods.h"
 #include "host/startup_registration.h"
@@ -80,7 +81,8 @@ std::string buildJournalRecord(GatewayTransaction& transaction, JournalKind kind
     record += zeroAmount;
     record += refund ? amount : zeroAmount;
     record += zeroAmount;
-    record += fitText(request.pan.value_or(""), 32, ' ');
+    // The record is kept and passed on: the card number as the receipt masks it.
+    record += fitText(maskCardNumber(request.pan.value_or("")), 32, ' ');
     record += fitText(names.applicationName, 20, ' ');
     record += names.merchantNumber;
     record += "000000";

@@ -12,8 +12,6 @@ namespace {
 constexpr std::int64_t stanLimit = 1000000;          // STAN runs 0..999999
 constexpr std::int64_t transactionLimit = 100000000; // TXN_NO runs 1..99999999
 constexpr std::size_t uniqueRefLength = 24;
-// Seconds to 100-nanosecond ticks.
-constexpr std::int64_t ticksPerSecond = 10000000;
 
 // The stored counter plus one, or 1 when the stored text is not a number.
 std::int64_t incremented(const std::string& stored) {
@@ -54,7 +52,9 @@ std::string QuenKlarna::nextTxnNo(std::int32_t width, const std::string& prefix)
 
 std::string QuenKlarna::makeUniqueRef() {
     seedRandomOnce();
-    std::string reference = std::to_string(platform::epochSeconds() * ticksPerSecond);
+    // The clock's own 100 ns ticks, so that two references made within one
+    // second differ in their clock part too.
+    std::string reference = std::to_string(platform::systemTimeTicks());
     while (reference.size() < uniqueRefLength) {
         reference += std::to_string(platform::randomNumber());
     }

@@ -71,7 +71,10 @@ std::size_t layoutWidth(std::int32_t widthAsRead) {
 std::string defaultReceiptHeader(std::int32_t widthAsRead) {
     const std::int32_t nameLength =
         static_cast<std::int32_t>(std::char_traits<char>::length(defaultHeaderName));
-    const std::int32_t width = std::clamp(widthAsRead, nameLength, maxReceiptWidth);
+    // A width of 0 to 5 cuts the name, as centring to it does; a negative
+    // width is no width at all and keeps the name whole.
+    const std::int32_t width =
+        widthAsRead < 0 ? nameLength : std::min(widthAsRead, maxReceiptWidth);
     return centre16(defaultHeaderName, static_cast<std::size_t>(width));
 }
 

@@ -47,8 +47,8 @@ class ReceiptBuilder {
 // The width the receipt is laid out in: the setting as read, raised to
 // minReceiptWidth and lowered to maxReceiptWidth.
 std::size_t layoutWidth(std::int32_t widthAsRead);
-// "KLARNA" centred to the width as read (kept within 6 and maxReceiptWidth
-// columns, so the name is never cut away).
+// "KLARNA" centred to the width as read, at most maxReceiptWidth columns: a
+// width of 0 to 5 cuts the name ("KLA" at 3), a negative one keeps it whole.
 std::string defaultReceiptHeader(std::int32_t widthAsRead);
 
 // More than 14 characters: first 6, stars, last 4; 7 to 14: first 2, stars,

@@ -62,10 +62,10 @@ std::int32_t QuenKlarna::DoReprintReceipt(xmlDoc& document, xmlNode& element, st
                           requestMerchant(element), false));
         return 1;
     }
-    if (foreground.inProgress && foreground.finished) {
-        // A transaction's result step owns the printer and PrintReceiptEvent:
-        // a reprint now would take its print event and the transaction would
-        // never end. Answered at once, nothing printed.
+    if (foreground.inProgress) {
+        // A running transaction owns the printer and PrintReceiptEvent (its
+        // result step prints): a reprint now would take its print event or
+        // leave one for it to take. Answered at once, nothing printed.
         sendAnswer(bridge, reprintLabel, bridge.sourceName, requestDestination(element),
                    answer("ReprintReceiptEvent", "E1", "ERROR", requestMerchant(element), false));
         return 1;
@@ -80,7 +80,7 @@ std::int32_t QuenKlarna::DoReprintReceipt(xmlDoc& document, xmlNode& element, st
     xmlNode print;
     add(print, "Receipt", duplicate);
     add(print, "Printer", choosePrinter(element));
-    printReceipt(bridge, print, handler(&QuenKlarna::onReprintPrinted));
+    printReceipt(bridge, print, answerOnce(handler(&QuenKlarna::onReprintPrinted)));
     return 1;
 }
 

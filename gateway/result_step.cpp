@@ -57,7 +57,7 @@ void QuenKlarna::showResultAndPrint() {
     addText(print, "Receipt", customerCopy);
     addText(print, "Printer", origin.printerName);
     addText(print, "ReceiptType", "C");
-    printReceipt(bridge, print, handler(&QuenKlarna::onReceiptPrinted));
+    printReceipt(bridge, print, answerOnce(handler(&QuenKlarna::onReceiptPrinted)));
 }
 
 // Only the receipt of a transaction whose result step has run is answered;
@@ -75,7 +75,7 @@ std::int32_t QuenKlarna::onReceiptPrinted(xmlDoc&, xmlNode& element, std::string
         addText(wait, "PinpadKeyMask", "!1110000");
     }
     addText(wait, "Timeout", "10");
-    waitForKeyPress(bridge, wait, handler(&QuenKlarna::onResultKeyPress));
+    waitForKeyPress(bridge, wait, answerOnce(handler(&QuenKlarna::onResultKeyPress)));
     return 1;
 }
 

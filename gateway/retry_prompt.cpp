@@ -51,7 +51,7 @@ bool QuenKlarna::offerRetry(xmlNode&) {
         screen.getChild("SendToPOS").setText("0");
         displayOnPos(bridge, screen, foreground.posRequest);
     }
-    waitForKeyPress(bridge, retryKeyWait(fromPos), handler(&QuenKlarna::onRetryKey));
+    waitForKeyPress(bridge, retryKeyWait(fromPos), answerOnce(handler(&QuenKlarna::onRetryKey)));
     return true;
 }
 
@@ -63,6 +63,9 @@ std::int32_t QuenKlarna::onRetryKey(xmlDoc&, xmlNode& element, std::string&) {
         closePosDisplay(bridge);
     }
     if (result == "00" && (pinpadKey == "ENTER" || posKey == "1")) {
+        // The resent request's reply is judged on its own, not on what the
+        // failed one left.
+        foreground.reply = GatewayReply();
         sendTransaction(false);
         return 1;
     }

@@ -50,16 +50,18 @@ bool QuenKlarna::startReversal(xmlNode& parameters) {
         // a sale waiting for it is sent or refused, never left waiting.
         background.completion = [this] {
             background.inProgress = false;
-            if (foregroundDeferred) {
-                sendTransaction(false);
-            }
+            releaseDeferredSend();
         };
         const std::string record = getVariable(bridge, recordName::reversalData, "");
         // An unreadable record, or one without a type, is left as it is.
         if (!record.empty() && fromJson(record, background.request) &&
             !background.request.type.value_or("").empty()) {
-            sendBackgroundTransaction(reversalMessageType, reversalReplyType, reversalReplyType,
-                                      [this] { return onReversalReply(); });
+            if (sendBackgroundTransaction(reversalMessageType, reversalReplyType, reversalReplyType,
+                                          [this] { return onReversalReply(); }) <= 0) {
+                // Not taken by the host: a failed attempt, like no answer.
+                background.response.lookupResponse("X0", "");
+                onReversalReply();
+            }
             return immediate ? true : runNextStep();
         }
         background.completeTransaction();
@@ -76,9 +78,7 @@ bool QuenKlarna::onReversalReply() {
         setVariable(bridge, recordName::reversalData, toJson(background.request));
     }
     background.completeTransaction();
-    if (foregroundDeferred) {
-        sendTransaction(false);
-    }
+    releaseDeferredSend();
     return true;
 }
 

@@ -1,5 +1,7 @@
 #include "host/quen_klarna.h"
 
+#include <memory>
+
 #include "host/host_methods.h"
 #include "platform/platform.h"
 
@@ -18,6 +20,18 @@ QuenKlarna::QuenKlarna(HostBridge& hostBridge) : bridge(hostBridge) {}
 Handler QuenKlarna::handler(Member member) {
     return [this, member](xmlDoc& document, xmlNode& element, std::string& reply) {
         return (this->*member)(document, element, reply);
+    };
+}
+
+Handler QuenKlarna::answerOnce(Handler inner) {
+    auto answered = std::make_shared<bool>(false);
+    return [answered, inner](xmlDoc& document, xmlNode& element, std::string& reply) {
+        if (*answered) {
+            writeDocument("Klarna answer already taken, ignored:\n", document);
+            return std::int32_t{0};
+        }
+        *answered = true;
+        return inner(document, element, reply);
     };
 }
 

@@ -44,7 +44,12 @@ class QuenKlarna {
                                      bool skipDisplay, ReplyCallback callback);
     // 1 when handed to the host or refused and completed; 0 when deferred.
     std::int32_t sendTransaction(bool skipDisplay);
-    // Silent send on the background transaction; always 1.
+    // At the end of a background exchange: the foreground send deferred
+    // behind it goes out, unless its transaction has ended meanwhile (then
+    // the deferral is dropped).
+    void releaseDeferredSend();
+    // Silent send on the background transaction: 1, or 0 when the host
+    // never took the message (the exchange then awaits nothing).
     std::int32_t sendBackgroundTransaction(std::int32_t messageType, std::int32_t windowLow,
                                            std::int32_t windowHigh, ReplyCallback callback);
     // HostReceiveEvent: 1 when the reply matched an awaiting window, else 0.
@@ -61,8 +66,13 @@ class QuenKlarna {
     void showProcessingScreen(); // "PROCESSING" on the pinpad (and the POS)
     // Stamps the request, builds and traces the SendHostMessage and hands it
     // to the host; storeReversalData is the foreground's reversal record.
-    void handOver(GatewayTransaction& transaction, std::int32_t timeoutSeconds,
+    // False when the host never took the message (it kept asking for a
+    // bigger reply buffer past the ceiling).
+    bool handOver(GatewayTransaction& transaction, std::int32_t timeoutSeconds,
                   const char* traceLabel, bool storeReversalData);
+    // A message the host never took ends its exchange as a host that gave
+    // no answer would ("X0"): the reply callback decides what follows.
+    void endUntakenSend(GatewayTransaction& transaction);
 
     // --- Step list (transaction/) ----------------------------------------
     StepList steps;
@@ -207,6 +217,9 @@ class QuenKlarna {
     std::int32_t onRefundEntry(xmlDoc& document, xmlNode& element, std::string& reply);
     // PosDirectEntryPoint carrying a DoTransaction request.
     std::int32_t onPosEntry(xmlDoc& document, xmlNode& element, std::string& reply);
+    // Begins the foreground transaction for the message's first child and
+    // clears the per-transaction flags; false while one is in progress.
+    bool beginForeground(const xmlNode& message);
     void completeWithResultOnly();
     void completeWithReceiptThenResult();
     // Sets the type and merchant in the POS request copy, captures the
@@ -215,6 +228,10 @@ class QuenKlarna {
 
     // A handler calling the given member function on this object.
     Handler handler(Member member);
+    // The handler of a request's return event: it takes the first event
+    // only. A repeated or stray one (the request already answered) is
+    // written to the debug output and ignored with the result 0.
+    Handler answerOnce(Handler inner);
 
     // Fall-back handlers: a debug label and the whole document, then the result.
     std::int32_t onDefaultMethod(xmlDoc& document, xmlNode& element, std::string& reply);

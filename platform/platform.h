@@ -42,6 +42,9 @@ void seedRandom(unsigned seed);
 int randomNumber();
 // Seconds since the epoch, as time() gives them (used for seeding).
 std::int64_t epochSeconds();
+// The system clock in 100-nanosecond ticks since 1 January 1601 UTC, the
+// form of a Windows file time.
+std::uint64_t systemTimeTicks();
 
 // Seams. An empty function means "use the operating system".
 struct Seams {
@@ -53,6 +56,7 @@ struct Seams {
     std::function<void(unsigned)> seedRandom;
     std::function<int()> randomNumber;
     std::function<std::int64_t()> epochSeconds;
+    std::function<std::uint64_t()> systemTimeTicks;
 };
 
 // Replaces every seam at once; pass Seams{} to restore the real services.

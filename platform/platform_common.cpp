@@ -62,4 +62,8 @@ std::int64_t epochSeconds() {
     return seams().epochSeconds ? seams().epochSeconds() : system::epochSeconds();
 }
 
+std::uint64_t systemTimeTicks() {
+    return seams().systemTimeTicks ? seams().systemTimeTicks() : system::systemTimeTicks();
+}
+
 } // namespace platform

@@ -64,4 +64,10 @@ std::int64_t epochSeconds() {
     return static_cast<std::int64_t>(std::time(nullptr));
 }
 
+std::uint64_t systemTimeTicks() {
+    // The real-time clock counts from 1970; a file time from 1601.
+    constexpr std::uint64_t ticksFrom1601To1970 = 116444736000000000ULL;
+    return clockNanos(CLOCK_REALTIME) / 100ULL + ticksFrom1601To1970;
+}
+
 } // namespace platform::system

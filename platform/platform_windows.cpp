@@ -74,4 +74,10 @@ std::int64_t epochSeconds() {
     return static_cast<std::int64_t>(std::time(nullptr));
 }
 
+std::uint64_t systemTimeTicks() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+}
+
 } // namespace platform::system

@@ -17,6 +17,7 @@ std::string newUuid();
 void seedRandom(unsigned seed);
 int randomNumber();
 std::int64_t epochSeconds();
+std::uint64_t systemTimeTicks();
 
 // Shared by both systems: calendar fields from a C broken-down time, and
 // the offset between two calendar times in minutes.

@@ -163,7 +163,7 @@ bool QuenKlarna::promptAmount(xmlNode& parameters) {
     lines.name = "TextLines";
     lines.getChild("0").setText(text);
     getMultiLineFromPinpad(bridge, promptScreen(*this, parameters, amountLayout, lines),
-                           handler(&QuenKlarna::onAmountEntered));
+                           answerOnce(handler(&QuenKlarna::onAmountEntered)));
     return true;
 }
 
@@ -177,9 +177,9 @@ bool QuenKlarna::promptOrderId(xmlNode& parameters) {
     getMultiLineFromPinpad(
         bridge,
         promptScreen(*this, parameters, orderIdLayout, pinpadLines(parameters, "KLARNA ORDER ID:")),
-        [this, skip](xmlDoc&, xmlNode& element, std::string&) {
+        answerOnce([this, skip](xmlDoc&, xmlNode& element, std::string&) {
             return onOrderIdEntered(element, skip);
-        });
+        }));
     return true;
 }
 
@@ -193,9 +193,9 @@ bool QuenKlarna::promptPhone(xmlNode& parameters) {
     getMultiLineFromPinpad(bridge,
                            promptScreen(*this, parameters, phoneLayout,
                                         pinpadLines(parameters, "ENTER MOBILE PHONE #")),
-                           [this, skip](xmlDoc&, xmlNode& element, std::string&) {
+                           answerOnce([this, skip](xmlDoc&, xmlNode& element, std::string&) {
                                return onPhoneEntered(element, skip);
-                           });
+                           }));
     return true;
 }
 

@@ -37,6 +37,14 @@ std::string upperCase(std::string text) {
 
 } // namespace
 
+bool QuenKlarna::beginForeground(const xmlNode& message) {
+    if (!foreground.beginTransaction(firstChild(message))) {
+        return false;
+    }
+    origin.clearTransactionFlags();
+    return true;
+}
+
 void QuenKlarna::completeWithResultOnly() {
     foreground.completion = [this] { sendTransactionEvent(); };
 }
@@ -59,7 +67,7 @@ void QuenKlarna::startFlowOfType(const std::string& type) {
 
 std::int32_t QuenKlarna::onPaymentMenuEntry(xmlDoc& document, xmlNode& element, std::string&) {
     writeTitled("Klarna Payment Menu Entry Point:\n", document);
-    if (!foreground.beginTransaction(firstChild(element))) {
+    if (!beginForeground(element)) {
         return 0;
     }
     completeWithResultOnly();
@@ -75,11 +83,15 @@ std::int32_t QuenKlarna::onPaymentMenuEntry(xmlDoc& document, xmlNode& element, 
     xmlNode& items = menu.getChild("MenuItems");
     items.getChild("1").setText("Purchase");
     items.getChild("2").setText("Refund");
-    getButtonMenuFromPinpad(bridge, menu, handler(&QuenKlarna::onPaymentMenuResult));
+    getButtonMenuFromPinpad(bridge, menu, answerOnce(handler(&QuenKlarna::onPaymentMenuResult)));
     return 1;
 }
 
 std::int32_t QuenKlarna::onPaymentMenuResult(xmlDoc&, xmlNode& element, std::string&) {
+    // The menu belongs to the transaction that showed it.
+    if (!foregroundOpen()) {
+        return 0;
+    }
     const std::string result = element.getChildText("Result", "");
     if (result != "00") {
         foreground.response.lookupResponse(result,
@@ -109,7 +121,7 @@ std::int32_t QuenKlarna::onPaymentMenuValidate(xmlDoc&, xmlNode& element, std::s
 
 std::int32_t QuenKlarna::onPurchaseEntry(xmlDoc& document, xmlNode& element, std::string&) {
     writeTitled("Klarna Purchase Entry Point:\n", document);
-    if (!foreground.beginTransaction(firstChild(element))) {
+    if (!beginForeground(element)) {
         return 0;
     }
     startFlowOfType("P");
@@ -118,7 +130,7 @@ std::int32_t QuenKlarna::onPurchaseEntry(xmlDoc& document, xmlNode& element, std
 
 std::int32_t QuenKlarna::onRefundEntry(xmlDoc& document, xmlNode& element, std::string&) {
     writeTitled("Klarna Refund Entry Point\n\r", document);
-    if (!foreground.beginTransaction(firstChild(element))) {
+    if (!beginForeground(element)) {
         return 0;
     }
     startFlowOfType("R");
@@ -128,7 +140,7 @@ std::int32_t QuenKlarna::onRefundEntry(xmlDoc& document, xmlNode& element, std::
 std::int32_t QuenKlarna::onPosEntry(xmlDoc& document, xmlNode& element, std::string&) {
     writeTitled("Klarna POS Entry Point:\n", document);
     if (element.getChildText("VORTAXIS_METHOD", "") != "DoTransaction" ||
-        !foreground.beginTransaction(firstChild(element))) {
+        !beginForeground(element)) {
         return 0;
     }
     if (!origin.pinpadOnline) {

@@ -140,7 +140,8 @@ bool QuenKlarna::referenceStep(xmlNode&) {
     }
     posRequest.getChild("AmtPurchase").setText(nineDigitAmount(foreground.request.amt.value_or(0)));
     origin.presale = true;
-    dllStartTransaction(bridge, posRequest, handler(&QuenKlarna::onDllStartTransaction));
+    dllStartTransaction(bridge, posRequest,
+                        answerOnce(handler(&QuenKlarna::onDllStartTransaction)));
     return true;
 }
 
@@ -183,8 +184,7 @@ bool QuenKlarna::onRefundReply() {
     }
     const std::string& code = foreground.response.code;
     if (code == "X0") {
-        // The next reply is judged on its own, not on what this one left.
-        foreground.reply = GatewayReply();
+        // The reply stays for the result unless the refund is sent again.
         xmlNode none;
         if (!offerRetry(none)) {
             foreground.completeTransaction();

@@ -26,10 +26,14 @@ std::string choosePrinter(const xmlNode& request) {
     return printers::pos;
 }
 
-void RequestOrigin::captureOrigin(const xmlNode& request) {
+void RequestOrigin::clearTransactionFlags() {
     presale = false;
     receiptPrinted = false;
     reserved = false;
+}
+
+void RequestOrigin::captureOrigin(const xmlNode& request) {
+    clearTransactionFlags();
     screenAnswered = false;
     switchToSms = false;
     promptResponse.clear();

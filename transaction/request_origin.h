@@ -31,6 +31,10 @@ struct RequestOrigin {
     bool switchToSms = false;
     ResponseInfo promptResponse;
 
+    // Clears the flags of one transaction (presale, receipt printed,
+    // reserved): done when any transaction begins, so that a result built
+    // before the flow starts does not report the previous transaction's.
+    void clearTransactionFlags();
     // Refills the record from a POS request copy at the start of a
     // transaction. The pinpad-online flag is kept.
     void captureOrigin(const xmlNode& request);

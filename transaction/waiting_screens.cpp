@@ -91,7 +91,7 @@ void QuenKlarna::showQrCode(const std::string& qrData) {
     screen.getChild("CancelOnPinpad").setText(1);
     screen.children.push_back(textLines("SCAN QR FOR PAYMENT", ""));
     screen.getChild("Button1").setText(switchToSmsButton);
-    getMultiLineFromPinpad(bridge, screen, handler(&QuenKlarna::onQrScreenResult));
+    getMultiLineFromPinpad(bridge, screen, answerOnce(handler(&QuenKlarna::onQrScreenResult)));
 }
 
 void QuenKlarna::showSmsSent() {
@@ -101,7 +101,7 @@ void QuenKlarna::showSmsSent() {
     getMultiLineFromPinpad(
         bridge,
         noticeScreen(*this, settings.qrWaitTime, "    CHECK PHONE     ", "      FOR SMS       "),
-        handler(&QuenKlarna::onWaitScreenResult));
+        answerOnce(handler(&QuenKlarna::onWaitScreenResult)));
 }
 
 void QuenKlarna::showPaymentInProgress(std::int32_t seconds) {
@@ -110,7 +110,7 @@ void QuenKlarna::showPaymentInProgress(std::int32_t seconds) {
     showOnPos(dialog("CUSTOMER PAYMENT", "IN PROGRESS"));
     getMultiLineFromPinpad(
         bridge, noticeScreen(*this, seconds, "  CUSTOMER PAYMENT  ", "     IN PROGRESS    "),
-        handler(&QuenKlarna::onWaitScreenResult));
+        answerOnce(handler(&QuenKlarna::onWaitScreenResult)));
 }
 
 std::int32_t QuenKlarna::onQrScreenResult(xmlDoc&, xmlNode& element, std::string&) {

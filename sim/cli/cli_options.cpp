@@ -151,9 +151,10 @@ Set-up (before anything runs):
                                     or no Var_result at all (the default)
   host timeout-result CODE "TEXT"   what a gateway time-out reports (X0 "NO RESPONSE")
   host print-delay DURATION | host print-result CODE | host start-delay DURATION
-  host reply-too-small METHOD [times=N|always]   answer -181 (METHOD may be *)
-  host result METHOD CODE [times=N|always]       answer a request with that result
-  host big-reply METHOD BYTES [times=N|always]   pad the reply by BYTES bytes
+  host reply-too-small METHOD [from=N] [times=N|always]   answer -181 (METHOD may be *)
+  host result METHOD CODE [from=N] [times=N|always]       answer a request with that result
+  host big-reply METHOD BYTES [from=N] [times=N|always]   pad the reply by BYTES bytes
+        from=N: from the Nth request of METHOD on (each -181 answer is a request)
   gateway latency DURATION          reply latency (300ms)
   gateway credentials USER PASS     the only logon accepted (default: any)
   gateway token TOKEN               the token the logon issues; also accepted

@@ -194,6 +194,9 @@ bool HostSim::forcedFault(const std::string& method, MethodFault::Kind kind, std
         if (fault.kind != kind || (fault.method != method && fault.method != "*")) {
             continue;
         }
+        if (++fault.calls < fault.start) {
+            continue;
+        }
         if (fault.times != 0 && fault.seen >= fault.times) {
             continue;
         }

@@ -38,6 +38,8 @@ struct MethodFault {
     Kind kind = Kind::replyTooSmall;
     std::int32_t value = 0; // result code, or padding bytes for bigReply
     int times = 1;          // 0 = every time
+    int start = 1;          // the first request of the method it applies to
+    int calls = 0;          // requests of the method so far
     int seen = 0;
     int line = 0;
 };

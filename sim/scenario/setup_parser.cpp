@@ -57,8 +57,7 @@ bool ScenarioParser::methodFault(const Tokens& tokens, MethodFault::Kind kind, s
         fault.value = static_cast<std::int32_t>(value);
         next = 4;
     }
-    int start = 1;
-    if (!repeatOptions(tokens, next, start, fault.times, error)) {
+    if (!repeatOptions(tokens, next, fault.start, fault.times, error)) {
         return false;
     }
     scenario_.setup.host.methodFaults.push_back(fault);

@@ -275,6 +275,9 @@ TEST_F(ActivationTest, EveryLogonOutcomeIsRecordedAndAFailureEndsThePurchaseWith
     const std::vector<Case> cases = {
         {"empty token", reply(R"({"type":"A+","rc":"00","token":""})"), "FAILED", true},
         {"no token", reply(R"({"type":"A+","rc":"00"})"), "INVALID HOST RESPONSE", false},
+        // Only "00" is a successful logon; "0A" (cleared) is not.
+        {"cleared", reply(R"({"type":"A+","rc":"0A","token":"T1"})"), "TRANSACTION CLEARED ",
+         false},
         {"declined", reply(R"({"type":"A+","rc":"91","rt":"bad login"})"), "BAD LOGIN", false},
         {"no response", {{"Result", "X0"}}, "NO RESPONSE", false},
         // Replies the exchange rejects before the logon handler sees them

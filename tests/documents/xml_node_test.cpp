@@ -259,6 +259,30 @@ TEST(XmlNodeSerialize, IndentationNamesAndMixedContent) {
     EXPECT_EQ(out, "prefix  <a&#32;b>t\n   <c>u&#32;v</c>\n  </a&#32;b>\n");
 }
 
+// The output string may be one the element is read from: its own text, a
+// child's name, or the text being escaped. What is appended is the element
+// as it stood before the call.
+TEST(XmlNodeSerialize, IntoItsOwnStrings) {
+    xmlNode a;
+    a.name = "a";
+    a.text = "x y";
+    a.getChild("c").setText("u v");
+    a.serialize(a.text, 0);
+    EXPECT_EQ(a.text, "x y<a>x&#32;y\n <c>u&#32;v</c>\n</a>\n");
+
+    xmlNode b;
+    b.name = "b";
+    b.getChild("c").setText("long enough to move the buffer");
+    serializeNamed(b.child(0).name, b, "n", 1);
+    EXPECT_EQ(b.child(0).name,
+              "c <n>\n  <c>long&#32;enough&#32;to&#32;move&#32;the&#32;buffer</c>\n "
+              "</n>\n");
+
+    std::string s = "a <b> & c";
+    appendEscaped(s, s);
+    EXPECT_EQ(s, "a <b> & ca&#32;&lt;b>&#32;&amp;&#32;c");
+}
+
 TEST(XmlNodeSerialize, RoundTripKeepsTheTree) {
     std::string allBytes;
     for (int b = 0; b < 256; ++b) {

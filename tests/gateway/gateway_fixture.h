@@ -24,6 +24,7 @@ class GatewayFixture : public ::testing::Test {
     std::uint32_t tick = 1000;
     std::uint64_t nanos = 5000000000ULL;
     std::int64_t seconds = 1700000000;
+    std::uint64_t systemTicks = 133457472001234567ULL; // 100 ns ticks since 1601
     platform::WallClock clock;
     std::vector<unsigned> seeds;
     std::deque<int> randoms; // served in order, then 0
@@ -50,6 +51,7 @@ class GatewayFixture : public ::testing::Test {
             return value;
         };
         seams.epochSeconds = [this] { return seconds; };
+        seams.systemTimeTicks = [this] { return systemTicks; };
         platform::setSeams(seams);
 
         klarna.settings.terminalRefNum = "TERM0001";

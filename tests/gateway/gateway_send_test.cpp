@@ -217,11 +217,12 @@ TEST_F(GatewaySendTest, BackgroundSendIsSilentAndUsesTheSettingTimeout) {
     EXPECT_EQ(debugLines[0], "Klarna Send Background Transaction:\n");
 }
 
-TEST_F(GatewaySendTest, DebugTraceMasksCredentialsTheHostStillGetsThem) {
+TEST_F(GatewaySendTest, DebugTraceMasksCredentialsAndCardTheHostStillGetsThem) {
     DebugCapture capture;
     beginForeground("A+");
     klarna.foreground.request.password = "pw-Secret-1";
     klarna.foreground.request.token = "tok-Secret-2";
+    klarna.foreground.request.pan = "4111222233334444";
     klarna.sendTransaction(true);
     ASSERT_TRUE(klarna.background.beginTransaction(xmlNode()));
     klarna.background.request.password = "pw-Secret-1";
@@ -233,12 +234,15 @@ TEST_F(GatewaySendTest, DebugTraceMasksCredentialsTheHostStillGetsThem) {
     EXPECT_NE(traced.find("Klarna Send Background Transaction:\n"), std::string::npos);
     EXPECT_NE(traced.find("****"), std::string::npos);
     EXPECT_EQ(traced.find("Secret"), std::string::npos);
+    EXPECT_EQ(traced.find("4111222233334444"), std::string::npos);
+    EXPECT_NE(traced.find("\"pan\":\"****\""), std::string::npos);
 
     ASSERT_EQ(sends().size(), 2u);
     for (const RecordingHost::Request* sent : sends()) {
         EXPECT_NE(sent->text.find("pw-Secret-1"), std::string::npos);
         EXPECT_NE(sent->text.find("tok-Secret-2"), std::string::npos);
     }
+    EXPECT_NE(sends()[0]->text.find("4111222233334444"), std::string::npos);
     EXPECT_EQ(sends()[0]->element().getChildText("Message", ""), toJson(klarna.foreground.request));
 }
 

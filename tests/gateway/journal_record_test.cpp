@@ -66,7 +66,7 @@ TEST(JournalRecord, ApprovedPurchaseIsTheFixedLayoutInOrder) {
     const std::string expected =
         std::string("F00M070") + "42    " + "070324" + "090502" + "00" + "TRANSACTION APPROVED" +
         "00000000" + "M1S1L001       " + "?" + "12300" + "KLA700000042    " + "000001250" +
-        "000000000" + "000000000" + "000000000" + "4111" + std::string(28, ' ') +
+        "000000000" + "000000000" + "000000000" + "****" + std::string(28, ' ') +
         "Klarna              " + "70" + "000000" + "070324" + "?" + "P" + "000000" + "01K00000";
     EXPECT_EQ(buildJournalRecord(transaction, JournalKind::transaction, names), expected);
 }
@@ -138,7 +138,7 @@ TEST(JournalRecord, AmountGoesToThePurchaseOrTheRefundField) {
         EXPECT_EQ(record.substr(92 + purchaseLength, 9), "000000000");
         EXPECT_EQ(record.substr(101 + purchaseLength, refundLength), row.refund);
         EXPECT_EQ(record.substr(101 + purchaseLength + refundLength, 9), "000000000");
-        EXPECT_EQ(record.substr(110 + purchaseLength + refundLength, 4), "4111");
+        EXPECT_EQ(record.substr(110 + purchaseLength + refundLength, 4), "****"); // the card
     }
 }
 
@@ -164,6 +164,20 @@ TEST(JournalRecord, AbsentFieldsGiveTheirDefaults) {
     EXPECT_EQ(field(fields, 27), "01 00000");
 }
 
+// The record is kept and sent on to the host's management system: the card
+// number in it is masked as on the receipt, in the same 32 columns.
+TEST(JournalRecord, CardNumberIsMaskedAsOnTheReceipt) {
+    GatewayTransaction transaction = approvedPurchase();
+    transaction.request.pan = "4111222233334444";
+    EXPECT_EQ(field(fieldsOf(transaction, JournalKind::transaction), 19),
+              "411122******4444" + std::string(16, ' '));
+    transaction.request.pan = "4111222233";
+    EXPECT_EQ(field(fieldsOf(transaction, JournalKind::reversal), 19),
+              "41*****233" + std::string(22, ' '));
+    EXPECT_EQ(buildJournalRecord(transaction, JournalKind::transaction, names).find("4111222233"),
+              std::string::npos);
+}
+
 TEST(JournalRecord, LongTextsAreCutToTheirWidths) {
     GatewayTransaction transaction = approvedPurchase();
     transaction.request.stan = 12345678;
@@ -175,7 +189,7 @@ TEST(JournalRecord, LongTextsAreCutToTheirWidths) {
     EXPECT_EQ(field(fields, 5), "123456");
     EXPECT_EQ(field(fields, 11), "TERMINAL-REF-01");
     EXPECT_EQ(field(fields, 14), std::string(16, 'r'));
-    EXPECT_EQ(field(fields, 19), std::string(32, '9'));
+    EXPECT_EQ(field(fields, 19), "999999" + std::string(26, '*'));
     EXPECT_EQ(field(fields, 20), "A very long applicat");
     EXPECT_EQ(field(fields, 21), "70");
 }

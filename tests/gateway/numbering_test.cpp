@@ -55,13 +55,14 @@ TEST_F(NumberingTest, TransactionNumberIsPaddedBehindThePrefix) {
 }
 
 TEST_F(NumberingTest, UniqueRefIsClockTicksFilledWithRandomDigits) {
-    seconds = 1700000000;
     randoms = {123, 456, 789};
-    // 17 digits of 100 ns ticks, then random numbers up to 24 characters.
-    EXPECT_EQ(klarna.makeUniqueRef(), "170000000000000001234567");
+    // 18 digits of 100 ns ticks, sub-second digits included, then random
+    // numbers up to 24 characters.
+    EXPECT_EQ(klarna.makeUniqueRef(), "133457472001234567123456");
     EXPECT_EQ(seeds.size(), 1u);
+    systemTicks += 1; // 100 ns later
     randoms = {5, 5, 5, 5, 5, 5, 5};
-    EXPECT_EQ(klarna.makeUniqueRef(), "170000000000000005555555");
+    EXPECT_EQ(klarna.makeUniqueRef(), "133457472001234568555555");
     EXPECT_EQ(seeds.size(), 1u); // seeded once
 }
 

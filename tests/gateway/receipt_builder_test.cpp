@@ -66,8 +66,12 @@ TEST(ReceiptBuilder, WidthIsRaisedToTwentyFourAndKeptBelowTheCeiling) {
 TEST(ReceiptBuilder, DefaultHeaderIsCentredToTheWidthAsRead) {
     EXPECT_EQ(defaultReceiptHeader(20), spaces(7) + "KLARNA" + spaces(7));
     EXPECT_EQ(defaultReceiptHeader(25), spaces(10) + "KLARNA" + spaces(9));
-    // A width too small (or negative) to hold the name keeps the name whole.
-    EXPECT_EQ(defaultReceiptHeader(3), "KLARNA");
+    // A width from 0 to 5 cuts the name, as centring to that width does; a
+    // negative width is no width at all and keeps the name whole.
+    EXPECT_EQ(defaultReceiptHeader(6), "KLARNA");
+    EXPECT_EQ(defaultReceiptHeader(5), "KLARN");
+    EXPECT_EQ(defaultReceiptHeader(3), "KLA");
+    EXPECT_EQ(defaultReceiptHeader(0), "");
     EXPECT_EQ(defaultReceiptHeader(-40), "KLARNA");
     EXPECT_EQ(defaultReceiptHeader(2000000000).size(), static_cast<std::size_t>(maxReceiptWidth));
 }

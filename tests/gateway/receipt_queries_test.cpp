@@ -173,6 +173,29 @@ TEST_F(ReceiptQueriesTest, ReprintWhileATransactionPrintsLeavesItsPrintEventAlon
     EXPECT_TRUE(requestsFor("ReprintReceiptEvent").empty());
 }
 
+// Earlier in a sale (waiting for the customer or the gateway) the reprint is
+// answered at once too: printing now would leave a print event for the
+// sale's result step to take.
+TEST_F(ReceiptQueriesTest, ReprintWhileASaleRunsTakesNothingFromIt) {
+    storedSale();
+    approvedPurchase();
+    extension.foreground.completion = [this] { extension.showResultAndPrint(); };
+
+    command("DoReprintReceipt", {{"Merchant", "72"}});
+    EXPECT_EQ(store.host.methodNames(),
+              (std::vector<std::string>{"GetVariable", "ReprintReceiptEvent"}));
+    EXPECT_EQ(answer("POS").getChildText("ResponseCode", ""), "E1");
+
+    store.host.clear();
+    extension.foreground.completeTransaction();
+    deliverEvent("PrintReceiptEvent", {{"Result", "05"}});
+    EXPECT_FALSE(extension.origin.receiptPrinted);
+    deliverEvent("WaitForKeyPressEvent", {{"Result", "00"}});
+    EXPECT_EQ(requestsFor("WaitForKeyPress").size(), 1u);
+    EXPECT_EQ(requestsFor("DllEndTransaction").size(), 1u);
+    EXPECT_TRUE(requestsFor("ReprintReceiptEvent").empty());
+}
+
 TEST_F(ReceiptQueriesTest, ReprintForARequestWithoutSourceIsAnsweredToItsOrigin) {
     storedSale();
     command("DoReprintReceipt", {{"OriginalSource", "CsdReserved3"}});

@@ -68,6 +68,19 @@ TEST_F(ResultStepTest, ApprovedPosPurchaseRunsToTheTransactionEvent) {
     EXPECT_EQ(last.getChildText("CsdReservedString1", ""), "01000000");
 }
 
+// LAST_RECEIPT first, RECEIPT_DUPLICATE after it: a host that stops between
+// the two leaves a last receipt and the previous duplicate, never a
+// duplicate of a receipt that was not stored.
+TEST_F(ResultStepTest, CustomerCopyIsStoredBeforeTheDuplicate) {
+    approvedPurchase();
+    complete();
+    const auto stores = requestsFor("SetVariable");
+    ASSERT_EQ(stores.size(), 2u);
+    EXPECT_EQ(stores[0]->element().getChildText("VariableName", ""), "LAST_RECEIPT");
+    EXPECT_EQ(stores[1]->element().getChildText("VariableName", ""), "RECEIPT_DUPLICATE");
+    EXPECT_EQ(stores[0]->element().getChildText("Value", ""), store.variables["LAST_RECEIPT"]);
+}
+
 TEST_F(ResultStepTest, DeclinedPinpadTransactionShowsTheDeclineAndWaitsOnThePinpadToo) {
     xmlNode request = posPurchase();
     request.getChild("OriginalSource").setText("CsdReserved3");

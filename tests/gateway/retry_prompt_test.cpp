@@ -172,6 +172,20 @@ TEST_F(RetryPromptTest, OnlyAnAcceptKeyResendsEverythingElseEndsWithX0) {
     }
 }
 
+// One prompt, one answer: a repeated key event (the host sent it twice, or
+// it comes late) neither sends the message again nor ends the resent one.
+TEST_F(RetryPromptTest, RepeatedKeyEventIsNotASecondAnswer) {
+    extension.foreground.request.sentcount = 1;
+    ASSERT_TRUE(offer());
+    deliver("WaitForKeyPressEvent", {{"Result", "00"}, {"PinpadKeyPress", "ENTER"}});
+    ASSERT_EQ(host.count("SendHostMessage"), 1u);
+    deliver("WaitForKeyPressEvent", {{"Result", "00"}, {"PinpadKeyPress", "ENTER"}});
+    deliver("WaitForKeyPressEvent", {{"Result", "00"}, {"PinpadKeyPress", "CANCEL"}});
+    EXPECT_EQ(host.count("SendHostMessage"), 1u);
+    EXPECT_EQ(completions, 0);
+    EXPECT_TRUE(extension.foreground.awaitingReply);
+}
+
 TEST_F(RetryPromptTest, OperatorAcceptingEveryRetrySendsLimitPlusOneTimes) {
     for (const std::int32_t limit : {0, 5}) {
         SCOPED_TRACE(limit);

@@ -307,6 +307,33 @@ TEST_F(ReversalTest, UnmatchedReversalReplyReleasesTheWaitingSale) {
     }
 }
 
+// A reversal reply in nobody's window ends the sale waiting behind the
+// reversal with "Z1", once: the end of the reversal must not send the ended
+// sale's message, redraw the processing screen or overwrite its code.
+TEST_F(ReversalTest, ReplyInNobodysWindowEndsTheWaitingSaleOnce) {
+    storePendingReversal();
+    startPurchase();
+    int completions = 0;
+    extension.foreground.completion = [this, &completions] {
+        ++completions;
+        extension.foreground.inProgress = false;
+    };
+    extension.runNextStep();
+    ASSERT_TRUE(extension.foregroundDeferred);
+    const std::size_t before = host.requests().size();
+
+    deliver({{"Result", "00"},
+             {"Header", "<Header><MTYPE>999</MTYPE></Header>"},
+             {"Message", R"({"type":"P-","stan":7,"rc":"00"})"}});
+
+    EXPECT_EQ(completions, 1);
+    EXPECT_EQ(extension.foreground.response.code, "Z1");
+    EXPECT_FALSE(extension.foregroundDeferred);
+    EXPECT_FALSE(extension.background.inProgress);
+    EXPECT_EQ(host.requests().size(), before); // no send, no processing screen
+    EXPECT_EQ(sends().size(), 1u);
+}
+
 TEST_F(ReversalTest, UnreadableRecordIsLeftInPlaceAndDoesNotBlock) {
     const std::vector<std::string> records = {"not json", R"({"stan":7})", R"({"type":""})",
                                               R"(["P-"])"};

@@ -165,6 +165,24 @@ TEST_F(StartupRegistrationTest, PaymentMenuAndButtonsCarryTheirFieldsInOrder) {
     }
 }
 
+// The host calls the method the menu names to validate a choice: it must
+// reach the validation, which answers and starts nothing.
+TEST_F(StartupRegistrationTest, MenuValidationMethodReachesTheValidationHandler) {
+    runStartupRegistration(bridge, extension);
+    host.clear();
+    const auto validate = [this](const char* type) {
+        xmlNode method;
+        method.name = "Klarna_PaymentMenuValidate";
+        method.children.push_back(RecordingHost::element("DoTransaction", {{"TxnType", type}}));
+        return RecordingHost::deliver(bridge, RecordingHost::methodMessage(method)).result;
+    };
+    EXPECT_EQ(validate("P"), 1);
+    EXPECT_EQ(validate("R"), 1);
+    EXPECT_EQ(validate("C"), 0);
+    EXPECT_TRUE(host.requests().empty());
+    EXPECT_FALSE(extension.foreground.inProgress);
+}
+
 TEST_F(StartupRegistrationTest, ApplicationStatusPosRegistrationSubscriptionAndTimer) {
     guiName = "VortaxisGui";
     runStartupRegistration(bridge, extension);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,7 @@ TEST_F(PlatformSeams, SetSeamsReplaceEverySystemService) {
     seams.seedRandom = [&](unsigned seed) { seeded = seed; };
     seams.randomNumber = [] { return 7; };
     seams.epochSeconds = [] { return std::int64_t{1000}; };
+    seams.systemTimeTicks = [] { return std::uint64_t{133457472001234567}; };
     seams.wallClock = [] {
         platform::WallClock clock;
         clock.local.year = 2030;
@@ -42,6 +44,7 @@ TEST_F(PlatformSeams, SetSeamsReplaceEverySystemService) {
     EXPECT_EQ(platform::newUuid(), "fixed-uuid");
     EXPECT_EQ(platform::randomNumber(), 7);
     EXPECT_EQ(platform::epochSeconds(), 1000);
+    EXPECT_EQ(platform::systemTimeTicks(), 133457472001234567u);
     EXPECT_EQ(platform::wallClock().local.year, 2030);
     EXPECT_EQ(platform::wallClock().utcOffsetMinutes, -300);
 }
@@ -57,6 +60,14 @@ TEST_F(PlatformSeams, RealServicesGiveWellFormedValues) {
         }
     }
     EXPECT_NE(platform::newUuid(), uuid);
+
+    // The system clock in 100 ns ticks since 1601 tells the same time as
+    // the seconds since 1970.
+    const std::uint64_t ticksPerSecond = 10000000;
+    const std::uint64_t epochIn1601Seconds = 11644473600;
+    const auto ticks = static_cast<std::int64_t>(platform::systemTimeTicks() / ticksPerSecond -
+                                                 epochIn1601Seconds);
+    EXPECT_LE(std::abs(ticks - platform::epochSeconds()), 2);
 
     const std::uint64_t first = platform::monotonicNanos();
     EXPECT_GE(platform::monotonicNanos(), first);

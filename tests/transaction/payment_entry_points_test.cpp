@@ -30,8 +30,8 @@ class EntryPointsTest : public PaymentFixture {
         const auto ends = requestsOf("DllEndTransaction");
         return ends.empty() ? nullptr : &ends.back()->element();
     }
-    // ResponseCode of the TransactionEvent handed to DllEndTransaction.
-    std::string resultCode() const {
+    // A field of the TransactionEvent handed to DllEndTransaction.
+    std::string resultField(const char* name) const {
         const xmlNode* end = resultEvent();
         if (end == nullptr) {
             return "none";
@@ -42,7 +42,13 @@ class EntryPointsTest : public PaymentFixture {
         }
         const xmlNode& events = end->child(container);
         const int index = events.findChild("TransactionEvent");
-        return index < 0 ? "?" : events.child(index).getChildText("ResponseCode", "?");
+        return index < 0 ? "?" : events.child(index).getChildText(name, "?");
+    }
+    std::string resultCode() const { return resultField("ResponseCode"); }
+    // The flags an earlier sale leaves behind: presale, receipt printed.
+    void leaveFlagsOfAFinishedSale() {
+        klarna.origin.presale = true;
+        klarna.origin.receiptPrinted = true;
     }
 };
 
@@ -99,6 +105,56 @@ TEST_F(EntryPointsTest, MenuAnswersEndOrStartTheFlow) {
             EXPECT_FALSE(klarna.foreground.inProgress) << c.code;
         }
     }
+}
+
+// A result built before the flow starts describes a transaction that never
+// started, not the one before it: no receipt printed, no presale.
+TEST_F(EntryPointsTest, ResultsBeforeTheFlowStartsCarryNoFlagsOfTheLastSale) {
+    leaveFlagsOfAFinishedSale();
+    klarna.origin.pinpadOnline = false;
+    ASSERT_EQ(call(&QuenKlarna::onPosEntry, entryCall(posPurchase())), 1);
+    EXPECT_EQ(resultCode(), "PF");
+    EXPECT_EQ(resultField("CsdReservedString1"), "00000000");
+    EXPECT_EQ(resultField("m_SkipPostSaleApps"), "1");
+    EXPECT_FALSE(klarna.origin.pinpadOnline); // lives across transactions
+
+    reset();
+    leaveFlagsOfAFinishedSale();
+    ASSERT_EQ(call(&QuenKlarna::onPaymentMenuEntry, entryCall({})), 1);
+    deliver(RecordingHost::element("GetButtonMenuFromPinpadEvent", {{"Result", "00"}}));
+    EXPECT_EQ(resultCode(), "TX");
+    EXPECT_EQ(resultField("CsdReservedString1"), "00000000");
+    EXPECT_EQ(resultField("m_SkipPostSaleApps"), "1");
+}
+
+// A menu answer is taken only while the menu waits for it: a repeated or
+// stray one changes nothing, whether the transaction has ended or runs on.
+TEST_F(EntryPointsTest, MenuAnswerNobodyWaitsForChangesNothing) {
+    ASSERT_EQ(call(&QuenKlarna::onPaymentMenuEntry, entryCall({})), 1);
+    const xmlNode cancelled = RecordingHost::element("GetButtonMenuFromPinpadEvent",
+                                                     {{"Result", "00"}, {"PinpadCancelled", "1"}});
+    deliver(cancelled);
+    ASSERT_EQ(resultCode(), "TM");
+    variables["LAST_TXN"] = "<TransactionEvent><ResponseCode>TM</ResponseCode></TransactionEvent>";
+    const std::size_t sent = host.requests().size();
+    deliver(RecordingHost::element("GetButtonMenuFromPinpadEvent",
+                                   {{"Result", "00"}, {"SelectedOption", "1"}}));
+    EXPECT_EQ(host.requests().size(), sent);
+    EXPECT_FALSE(klarna.foreground.inProgress);
+    EXPECT_NE(variables["LAST_TXN"], "");
+
+    reset();
+    ASSERT_EQ(call(&QuenKlarna::onPaymentMenuEntry, entryCall({})), 1);
+    const xmlNode purchase = RecordingHost::element("GetButtonMenuFromPinpadEvent",
+                                                    {{"Result", "00"}, {"SelectedOption", "1"}});
+    deliver(purchase);
+    ASSERT_TRUE(started());
+    const std::size_t running = host.requests().size();
+    deliver(RecordingHost::element("GetButtonMenuFromPinpadEvent",
+                                   {{"Result", "00"}, {"SelectedOption", "2"}}));
+    EXPECT_EQ(host.requests().size(), running);
+    EXPECT_EQ(klarna.foreground.posRequest.getChildText("TxnType", ""), "P");
+    EXPECT_TRUE(klarna.foreground.inProgress);
 }
 
 TEST_F(EntryPointsTest, MenuValidationAcceptsOnlyKlarnaTypes) {

@@ -163,6 +163,35 @@ TEST_F(PaymentFlowTest, EarlyFailuresEndBeforeAnyGatewayMessage) {
     EXPECT_FALSE(requestsOf("Trace").front()->element().getChildText("TraceData", "").empty());
 }
 
+// Only a OneButton of 1 or more asks for a complete request, and only a
+// PAYMENT_MODE of exactly "SMS" turns a QR purchase into an SMS one: these
+// requests (incomplete, but not one-button) open a QR payment session.
+TEST_F(PaymentFlowTest, OneButtonAndPaymentModeAreReadExactly) {
+    struct Case {
+        const char* oneButton;
+        const char* paymentMode;
+        std::string sent; // message types sent once the purchase has started
+    };
+    const std::vector<Case> cases = {{"0", "", "O"},    {"-1", "", "O"}, {"", "sms", "O"},
+                                     {"", "SMS ", "O"}, {"", "SMS", ""}, {"1", "", ""}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.oneButton) + "/" + c.paymentMode);
+        reset();
+        klarna.settings.paymentMode = c.paymentMode;
+        Parameters extra;
+        if (*c.oneButton != '\0') {
+            extra.emplace_back("OneButton", c.oneButton);
+        }
+        begin(posPurchase(extra));
+        klarna.startPurchase();
+        if (!requestsOf("DllStartTransaction").empty()) {
+            confirmStart();
+        }
+        EXPECT_EQ(sentTypes(), c.sent);
+        EXPECT_EQ(completedCode, *c.oneButton == '1' ? "XF" : "");
+    }
+}
+
 TEST_F(PaymentFlowTest, StartEventReplacesTheRequestCopyOnlyWhenItCarriesOne) {
     begin(posPurchase());
     klarna.startPurchase();
@@ -205,6 +234,49 @@ TEST_F(PaymentFlowTest, RefundReplyDecidesRetryOrEnd) {
         EXPECT_EQ(completions, c.retryOffered ? 0 : 1);
         EXPECT_EQ(completedCode, c.code);
     }
+}
+
+// "X0" from the gateway: declining the retry (or running out of retries)
+// reports what the gateway said; the reply is dropped only for a resend.
+TEST_F(PaymentFlowTest, DeclinedRefundRetryKeepsTheGatewaysReply) {
+    for (const int retryLimit : {5, 0}) {
+        SCOPED_TRACE(retryLimit);
+        reset();
+        klarna.settings.retryLimit = retryLimit;
+        startAndConfirm(
+            {{"TxnType", "R"}, {"AmtPurchase", "900"}, {"PurchaseAnalysisData", "RFN005X1234"}},
+            true);
+        reply("X0", {{"currency", "AUD"}, {"amt", 900}, {"txref", "KREF9"}});
+        if (retryLimit > 0) {
+            ASSERT_EQ(requestsOf("WaitForKeyPress").size(), 1u);
+            deliver(RecordingHost::element("WaitForKeyPressEvent",
+                                           {{"Result", "00"}, {"PinpadKeyPress", "CANCEL"}}));
+        }
+        EXPECT_EQ(completions, 1);
+        EXPECT_EQ(completedCode, "X0");
+        EXPECT_EQ(klarna.foreground.reply.currency.value_or(""), "AUD");
+        EXPECT_EQ(klarna.foreground.reply.amt.value_or(0), 900);
+        EXPECT_EQ(klarna.foreground.reply.txref.value_or(""), "KREF9");
+    }
+}
+
+// The operator's retry sends the refund again as it was: the same stan and
+// uid (the gateway can tell it is the same refund), the next sentcount.
+TEST_F(PaymentFlowTest, RetriedRefundResendsTheSameRequest) {
+    startAndConfirm(
+        {{"TxnType", "R"}, {"AmtPurchase", "900"}, {"PurchaseAnalysisData", "RFN005X1234"}}, true);
+    const nlohmann::json first = lastMessage();
+    hostFailure("TO");
+    deliver(RecordingHost::element("WaitForKeyPressEvent",
+                                   {{"Result", "00"}, {"PinpadKeyPress", "ENTER"}}));
+    ASSERT_EQ(requestsOf("SendHostMessage").size(), 2u);
+    nlohmann::json again = lastMessage();
+    EXPECT_EQ(first.value("type", ""), "R");
+    EXPECT_EQ(again.value("stan", 0), first.value("stan", -1));
+    EXPECT_EQ(again.value("uid", ""), first.value("uid", "?"));
+    EXPECT_EQ(again.value("sentcount", 0), first.value("sentcount", 0) + 1);
+    again["sentcount"] = first["sentcount"];
+    EXPECT_EQ(again, first);
 }
 
 // A refund the gateway approved has paid the customer back and cannot be
