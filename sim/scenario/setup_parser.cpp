@@ -44,7 +44,8 @@ bool ScenarioParser::methodFault(const Tokens& tokens, MethodFault::Kind kind, s
     std::size_t next = 3;
     if (tokens.size() < 3) {
         error = "usage: host " + tokens[1].text + " METHOD" +
-                (kind == MethodFault::Kind::replyTooSmall ? "" : " VALUE") + " [times=N|always]";
+                (kind == MethodFault::Kind::replyTooSmall ? "" : " VALUE") +
+                " [from=N] [times=N|always]";
         return false;
     }
     fault.method = tokens[2].text;
