@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/checks/ledger.h"
 #include "sim/scenario/scenario_runner.h"
 
 namespace sim {
@@ -37,11 +38,6 @@ std::vector<MatrixCase> storeFileRestartCases();
 // approved, no reversal left pending, and readable records.
 void checkMatrixOutcome(const RunRecord& record, const VariableStore& store,
                         const RunObservations& seen, std::vector<std::string>& failures);
-// The records a restart may find: REVERSAL_DATA a JSON reversal, LAST_TXN a
-// TransactionEvent; empty is fine.
-void checkStoredRecords(const std::map<std::string, std::string>& variables,
-                        const std::string& when, std::vector<std::string>& failures);
-
 // Runs (or with listOnly, names) every case; the exit status of the program.
 int runFaultMatrix(const RunSettings& settings, bool listOnly, std::ostream& out);
 

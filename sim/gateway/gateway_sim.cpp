@@ -147,6 +147,21 @@ void GatewaySim::note(const std::string& text) const {
     }
 }
 
+void GatewaySim::moved(MoneyMove::Kind kind, const GatewayOrder& order, std::int64_t amount) {
+    MoneyMove move;
+    move.kind = kind;
+    move.orderid = order.orderid;
+    move.amount = amount;
+    move.currency = order.currency;
+    moves_.push_back(move);
+}
+
+std::vector<MoneyMove> GatewaySim::takeMoves() {
+    std::vector<MoneyMove> taken;
+    taken.swap(moves_);
+    return taken;
+}
+
 void GatewaySim::receive(std::uint64_t exchange, std::int32_t msgType, const std::string& text) {
     Pending pending;
     pending.exchange = exchange;
@@ -190,10 +205,8 @@ void GatewaySim::handle(Pending pending) {
         if (reply.is_null()) {
             return; // an interrupt has no reply of its own: the pending wait answers
         }
-    } else if (type == "P") {
-        reply = answerPurchase(pending.request);
-    } else if (type == "R") {
-        reply = answerRefund(pending.request);
+    } else if (type == "P" || type == "R") {
+        reply = answerMoney(pending);
     } else {
         reply = replyTo(pending.request, "12", "INVALID TRANSACTION TYPE");
     }
@@ -389,6 +402,26 @@ json GatewaySim::answerInterrupt(const json& request) {
     return json();
 }
 
+// A purchase or refund. One the gateway declines on purpose moves no money:
+// it answers as it would, with the state and book as they were before.
+json GatewaySim::answerMoney(const Pending& pending) {
+    bool declined = false;
+    for (const Fault& fault : pending.faults) {
+        declined = declined || fault.mode == FaultMode::decline;
+    }
+    const auto orders = orders_;
+    const auto refunds = refundsByUid_;
+    const std::size_t moves = moves_.size();
+    const bool purchase = textOf(pending.request, "type") == "P";
+    json reply = purchase ? answerPurchase(pending.request) : answerRefund(pending.request);
+    if (declined) {
+        orders_ = orders;
+        refundsByUid_ = refunds;
+        moves_.resize(moves);
+    }
+    return reply;
+}
+
 json GatewaySim::answerPurchase(const json& request) {
     if (const char* missing = firstMissing(request, {"orderid", "amt"})) {
         return replyTo(request, "30", upper(missing) + " MISSING");
@@ -406,6 +439,7 @@ json GatewaySim::answerPurchase(const json& request) {
         order.captured = true;
         order.txref = numbered("KTX", ++counter_);
         note("order " + order.orderid + " captured as " + order.txref);
+        moved(MoneyMove::Kind::capture, order, order.amount);
     }
     json reply = replyTo(request, "00", "APPROVED");
     reply["orderid"] = order.orderid;
@@ -443,6 +477,7 @@ json GatewaySim::answerRefund(const json& request) {
         return replyTo(request, "T8", "INVALID REFUND AMOUNT");
     }
     order.refunded += amount;
+    moved(MoneyMove::Kind::refund, order, amount);
     json reply = replyTo(request, "00", "REFUNDED");
     reply["refundid"] = numbered("RFD", ++counter_);
     reply["orderid"] = order.orderid;
@@ -470,6 +505,7 @@ json GatewaySim::answerReversal(const json& request) {
         if (found != orders_.end() && found->second.captured) {
             found->second.captured = false;
             found->second.reversed = true;
+            moved(MoneyMove::Kind::reversal, found->second, found->second.amount);
             undone = "order " + found->first;
         }
     } else if (original == "N") {

@@ -15,6 +15,7 @@
 
 #include "sim/gateway/gateway_faults.h"
 #include "sim/host/event_queue.h"
+#include "sim/host/run_record.h"
 
 namespace sim {
 
@@ -83,6 +84,9 @@ class GatewaySim {
     const std::map<std::string, GatewayOrder>& orders() const { return orders_; }
     const std::vector<std::string>& reversals() const { return reversals_; }
     std::size_t heldWaits() const { return held_.size(); }
+    // The money moved since the last call (captures, refunds paid, captures
+    // undone), for the caller's book; each one's message index is left to it.
+    std::vector<MoneyMove> takeMoves();
 
   private:
     struct Pending {
@@ -101,6 +105,7 @@ class GatewaySim {
     nlohmann::json answerSms(const nlohmann::json& request);
     bool holdWait(Pending& pending, nlohmann::json& reply);
     nlohmann::json answerInterrupt(const nlohmann::json& request);
+    nlohmann::json answerMoney(const Pending& pending);
     nlohmann::json answerPurchase(const nlohmann::json& request);
     nlohmann::json answerRefund(const nlohmann::json& request);
     nlohmann::json answerReversal(const nlohmann::json& request);
@@ -115,6 +120,7 @@ class GatewaySim {
     void expireWait(std::uint64_t exchange);
     void send(const Pending& pending, const nlohmann::json& reply);
     void note(const std::string& text) const;
+    void moved(MoneyMove::Kind kind, const GatewayOrder& order, std::int64_t amount);
     std::string paymentTime() const;
 
     EventQueue& queue_;
@@ -128,6 +134,7 @@ class GatewaySim {
     std::vector<Pending> held_;
     std::vector<std::string> tokens_;
     std::vector<std::string> reversals_;
+    std::vector<MoneyMove> moves_;
     int counter_ = 0;
 };
 

@@ -1,5 +1,6 @@
 #include "sim/scenario/scenario_runner.h"
 
+#include "sim/checks/ledger.h"
 #include "sim/scenario/expectations.h"
 #include "sim/scenario/scenario_run.h"
 
@@ -120,8 +121,11 @@ RunReport ScenarioRun::run() {
     const std::vector<std::string> failed = checkExpectations(scenario_, record_, store_);
     report.failures.insert(report.failures.end(), failed.begin(), failed.end());
     if (settings_.checkInvariants) {
-        for (const std::string& broken : checkInvariants(record_, store_, seen_)) {
-            report.failures.push_back(scenario_.file + ": " + broken);
+        std::vector<std::string> broken = checkInvariants(record_, store_, seen_);
+        const std::vector<std::string> ledger = checkLedger(record_, store_.all(), seen_);
+        broken.insert(broken.end(), ledger.begin(), ledger.end());
+        for (const std::string& text : broken) {
+            report.failures.push_back(scenario_.file + ": " + text);
         }
     }
     if (settings_.extraChecks) {
