@@ -120,8 +120,8 @@ bool isMoneyStep(const GatewayMessage& message) {
 // stands: one that the module reversed afterwards (a purchase approved while
 // the pinpad went offline) is rightly reported as not approved.
 void checkSaleResult(const RunRecord& record, const RunObservations& seen,
-                     const TransactionSpan& sale,
-                     const std::string& which, std::vector<std::string>& failures) {
+                     const TransactionSpan& sale, const std::string& which,
+                     std::vector<std::string>& failures) {
     if (sale.results.empty()) {
         return;
     }

@@ -63,7 +63,7 @@ struct TransactionSpan {
     std::size_t gatewayTo = 0;
     std::vector<std::size_t> results; // request indexes of its DllEndTransaction
     bool cutByRestart = false;
-    bool finished = false; // not cut, and not the last of a run that stopped or still waits
+    bool finished = false;    // not cut, and not the last of a run that stopped or still waits
     std::string name() const; // "transaction #2 (begun by PosDirectEntryPoint at 2.000s)"
 };
 

@@ -15,8 +15,8 @@ namespace {
 // an ended transaction.
 bool isOwnRequest(const std::string& delivery) {
     static const char* const names[] = {
-        "PosDirectEntryPoint", "EntryPointEvent", "DoReprintReceipt", "DoGetLastReceipt",
-        "DoGetLastTransaction", "RefreshSettings", "TimerTrigger", "PinpadNotify"};
+        "PosDirectEntryPoint",  "EntryPointEvent", "DoReprintReceipt", "DoGetLastReceipt",
+        "DoGetLastTransaction", "RefreshSettings", "TimerTrigger",     "PinpadNotify"};
     return std::find(std::begin(names), std::end(names), delivery) != std::end(names);
 }
 
@@ -24,7 +24,7 @@ bool isOwnRequest(const std::string& delivery) {
 // reversal (MsgType 400) protects money whenever it goes.
 bool isTransactionWork(const RequestRecord& request) {
     static const char* const names[] = {
-        "StartSession",   "DllStartTransaction",     "PrintReceipt", "GetMultiLineFromPinpad",
+        "StartSession",    "DllStartTransaction",     "PrintReceipt", "GetMultiLineFromPinpad",
         "DisplayOnPinpad", "GetButtonMenuFromPinpad", "DisplayOnPos", "WaitForKeyPress"};
     if (request.name == "SendHostMessage") {
         return request.element.childText("MsgType") != "400";
@@ -68,8 +68,8 @@ bool mustHaveClosed(const Books& books, std::size_t request) {
 void closeAtEnd(const Books& books, const char* what, const char* closer, const Open& open,
                 std::vector<std::string>& failures) {
     if (open.open && mustHaveClosed(books, open.request)) {
-        failures.push_back("ledger: " + ownerName(books, open.request) + ": brackets: " +
-                           opened(books, what, open) + " has no " + closer);
+        failures.push_back("ledger: " + ownerName(books, open.request) +
+                           ": brackets: " + opened(books, what, open) + " has no " + closer);
     }
 }
 
@@ -115,10 +115,9 @@ void checkBrackets(const Books& books, std::vector<std::string>& failures) {
             host = Open{true, r};
         } else if (request.name == "DllEndTransaction") {
             if (session.open && ownerOf(books, session.request) == span) {
-                failures.push_back("ledger: " + ownerName(books, r) +
-                                   ": brackets: the result at " + formatMillis(request.at) +
-                                   " leaves the " + opened(books, "session begun", session) +
-                                   " open");
+                failures.push_back("ledger: " + ownerName(books, r) + ": brackets: the result at " +
+                                   formatMillis(request.at) + " leaves the " +
+                                   opened(books, "session begun", session) + " open");
                 session = Open{};
             }
             host = Open{};
@@ -144,10 +143,10 @@ void checkNothingLost(const Books& books, std::vector<std::string>& failures) {
         const std::string emptied = variable + " emptied at " + formatMillis(requests[r].at);
         if (span == nullptr || r > resultAt(*span)) {
             const ObservedDelivery* cause = causeOf(books, r);
-            failures.push_back("ledger: " + ownerName(books, r) + ": nothing lost: " + emptied +
-                               (cause != nullptr ? " (taking " + cause->name + ")" : "") +
-                               (span == nullptr ? " outside any transaction"
-                                                : " after the transaction's result"));
+            failures.push_back(
+                "ledger: " + ownerName(books, r) + ": nothing lost: " + emptied +
+                (cause != nullptr ? " (taking " + cause->name + ")" : "") +
+                (span == nullptr ? " outside any transaction" : " after the transaction's result"));
             continue;
         }
         if (!span->results.empty() || !span->finished) {

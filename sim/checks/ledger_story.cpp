@@ -66,10 +66,9 @@ bool looksLikeResultLine(const std::string& line) {
 }
 
 void differs(const TransactionSpan& span, const std::string& where, const std::string& what,
-             const std::string& says, const std::string& told,
-             std::vector<std::string>& failures) {
-    failures.push_back("ledger: " + span.name() + ": one story: " + where + " says " + what +
-                       " " + says + ", the TransactionEvent " + told);
+             const std::string& says, const std::string& told, std::vector<std::string>& failures) {
+    failures.push_back("ledger: " + span.name() + ": one story: " + where + " says " + what + " " +
+                       says + ", the TransactionEvent " + told);
 }
 
 void checkLastTxn(const Books& books, const TransactionSpan& span, std::size_t result,
@@ -86,8 +85,8 @@ void checkLastTxn(const Books& books, const TransactionSpan& span, std::size_t r
         }
         const std::int64_t amount = wholeNumber(stored.root.childText("AmtPurchase"));
         if (amount != told.amount) {
-            differs(span, "LAST_TXN", "amount", std::to_string(amount),
-                    std::to_string(told.amount), failures);
+            differs(span, "LAST_TXN", "amount", std::to_string(amount), std::to_string(told.amount),
+                    failures);
         }
         return;
     }
@@ -142,8 +141,7 @@ void checkReceipt(const std::string& receipt, const TransactionSpan& span, const
         if (trimmed.rfind("Amount:", 0) == 0) {
             const std::string value = trimmed.substr(trimmed.find_last_of(' ') + 1);
             if (value != receiptAmount(told.amount)) {
-                differs(span, "the receipt", "amount", value, receiptAmount(told.amount),
-                        failures);
+                differs(span, "the receipt", "amount", value, receiptAmount(told.amount), failures);
             }
         }
     }
@@ -198,8 +196,7 @@ void checkOneStory(const Books& books, const TransactionSpan& span,
     if (printed == result) {
         return;
     }
-    checkReceipt(books.record.requests[printed].element.childText("Receipt"), span, told,
-                 failures);
+    checkReceipt(books.record.requests[printed].element.childText("Receipt"), span, told, failures);
     for (std::size_t r = result; r-- > span.requestFrom;) {
         const RequestRecord& request = books.record.requests[r];
         if (request.name != "GetMultiLineFromPinpad" ||

@@ -71,7 +71,7 @@ struct RunRecord {
     std::vector<DeliveryRecord> deliveries;
     std::vector<StartupCall> startups;
     std::vector<GatewayMessage> gateway;
-    std::vector<MoneyMove> money; // the gateway's book
+    std::vector<MoneyMove> money;         // the gateway's book
     std::vector<XmlElement> results;      // TransactionEvents handed over with DllEndTransaction
     std::vector<RequestRecord> posEvents; // events the module addressed to the POS or others
     std::vector<PrintedReceipt> receipts;
