@@ -94,7 +94,8 @@ bool undoneLater(const Books& books, std::size_t move) {
     const MoneyMove& taken = books.record.money[move];
     for (std::size_t later = move + 1; later < books.record.money.size(); ++later) {
         const MoneyMove& other = books.record.money[later];
-        if (other.kind == MoneyMove::Kind::reversal && other.orderid == taken.orderid) {
+        if (other.kind == MoneyMove::Kind::reversal && other.orderid == taken.orderid &&
+            (other.stan == taken.stan || other.stan < 0 || taken.stan < 0)) {
             return true;
         }
     }

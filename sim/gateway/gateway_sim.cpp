@@ -147,8 +147,10 @@ void GatewaySim::note(const std::string& text) const {
     }
 }
 
-void GatewaySim::moved(MoneyMove::Kind kind, const GatewayOrder& order, std::int64_t amount) {
+void GatewaySim::moved(MoneyMove::Kind kind, const GatewayOrder& order, std::int64_t amount,
+                       const json& request) {
     MoneyMove move;
+    integerOf(request, "stan", move.stan);
     move.kind = kind;
     move.orderid = order.orderid;
     move.amount = amount;
@@ -439,7 +441,7 @@ json GatewaySim::answerPurchase(const json& request) {
         order.captured = true;
         order.txref = numbered("KTX", ++counter_);
         note("order " + order.orderid + " captured as " + order.txref);
-        moved(MoneyMove::Kind::capture, order, order.amount);
+        moved(MoneyMove::Kind::capture, order, order.amount, request);
     }
     json reply = replyTo(request, "00", "APPROVED");
     reply["orderid"] = order.orderid;
@@ -477,7 +479,7 @@ json GatewaySim::answerRefund(const json& request) {
         return replyTo(request, "T8", "INVALID REFUND AMOUNT");
     }
     order.refunded += amount;
-    moved(MoneyMove::Kind::refund, order, amount);
+    moved(MoneyMove::Kind::refund, order, amount, request);
     json reply = replyTo(request, "00", "REFUNDED");
     reply["refundid"] = numbered("RFD", ++counter_);
     reply["orderid"] = order.orderid;
@@ -505,7 +507,7 @@ json GatewaySim::answerReversal(const json& request) {
         if (found != orders_.end() && found->second.captured) {
             found->second.captured = false;
             found->second.reversed = true;
-            moved(MoneyMove::Kind::reversal, found->second, found->second.amount);
+            moved(MoneyMove::Kind::reversal, found->second, found->second.amount, request);
             undone = "order " + found->first;
         }
     } else if (original == "N") {

@@ -120,7 +120,8 @@ class GatewaySim {
     void expireWait(std::uint64_t exchange);
     void send(const Pending& pending, const nlohmann::json& reply);
     void note(const std::string& text) const;
-    void moved(MoneyMove::Kind kind, const GatewayOrder& order, std::int64_t amount);
+    void moved(MoneyMove::Kind kind, const GatewayOrder& order, std::int64_t amount,
+               const nlohmann::json& request);
     std::string paymentTime() const;
 
     EventQueue& queue_;

@@ -56,6 +56,7 @@ struct MoneyMove {
     std::string orderid;
     std::int64_t amount = 0;
     std::string currency;
+    std::int64_t stan = -1; // of the request; a reversal's is the stan of what it undoes
     std::size_t message = 0;
 };
 
