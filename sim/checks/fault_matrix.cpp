@@ -12,10 +12,12 @@ namespace sim {
 
 namespace {
 
-// A reversal the terminal still owes for an earlier, captured order.
+// A reversal the terminal still owes for an earlier, captured order (with
+// the card number it was paid with, which no record may keep whole).
 const char* const pendingReversal =
     R"({\"amt\":1250,\"currency\":\"AUD\",\"mt\":200,\"orderid\":\"ORD900001\",)"
-    R"(\"ref\":\"MX0000\",\"repeat\":0,\"reply\":0,\"sentcount\":1,\"stan\":7,)"
+    R"(\"pan\":\"4111111111111111\",\"ref\":\"MX0000\",\"repeat\":0,\"reply\":0,)"
+    R"(\"sentcount\":1,\"stan\":7,)"
     R"(\"token\":\"TOK7\",\"type\":\"P-\"})";
 
 enum class Flow { qrPurchase, smsPurchase, refund, logon, reversal };

@@ -132,7 +132,35 @@ void checkBrackets(const Books& books, std::vector<std::string>& failures) {
     }
 }
 
+// A card number the module was given, kept whole in the journal (a record
+// passed on and kept) or in a trace.
+void checkCardNumbers(const Books& books, std::vector<std::string>& failures) {
+    std::vector<std::string> cards;
+    for (const GatewayMessage& message : books.record.gateway) {
+        if (message.json.is_object() && message.json.contains("pan") &&
+            message.json["pan"].is_string() && message.json["pan"].get<std::string>().size() >= 8) {
+            cards.push_back(message.json["pan"].get<std::string>());
+        }
+    }
+    const std::vector<RequestRecord>& requests = books.record.requests;
+    for (std::size_t r = 0; r < requests.size() && !cards.empty(); ++r) {
+        const std::string kept =
+            requests[r].name == "AddJournal"
+                ? requests[r].element.childText("jnl_entry")
+                : (requests[r].name == "Trace" ? requests[r].element.childText("TraceData")
+                                               : std::string());
+        for (const std::string& card : cards) {
+            if (kept.find(card) != std::string::npos) {
+                failures.push_back("ledger: " + ownerName(books, r) + ": nothing lost: the " +
+                                   requests[r].name + " at " + formatMillis(requests[r].at) +
+                                   " keeps the card number whole");
+            }
+        }
+    }
+}
+
 void checkNothingLost(const Books& books, std::vector<std::string>& failures) {
+    checkCardNumbers(books, failures);
     const std::vector<RequestRecord>& requests = books.record.requests;
     for (std::size_t r = 0; r < requests.size(); ++r) {
         const std::string variable = variableSet(requests[r]);

@@ -121,11 +121,13 @@ RunReport ScenarioRun::run() {
     const std::vector<std::string> failed = checkExpectations(scenario_, record_, store_);
     report.failures.insert(report.failures.end(), failed.begin(), failed.end());
     if (settings_.checkInvariants) {
-        std::vector<std::string> broken = checkInvariants(record_, store_, seen_);
-        const std::vector<std::string> ledger = checkLedger(record_, store_.all(), seen_);
-        broken.insert(broken.end(), ledger.begin(), ledger.end());
-        for (const std::string& text : broken) {
-            report.failures.push_back(scenario_.file + ": " + text);
+        for (const std::string& broken : checkInvariants(record_, store_, seen_)) {
+            report.failures.push_back(scenario_.file + ": " + broken);
+        }
+    }
+    if (settings_.checkLedger) {
+        for (const std::string& broken : checkLedger(record_, store_.all(), seen_)) {
+            report.failures.push_back(scenario_.file + ": " + broken);
         }
     }
     if (settings_.extraChecks) {
