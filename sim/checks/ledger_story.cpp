@@ -165,6 +165,35 @@ bool saysDeclined(const XmlElement& screen) {
     return false;
 }
 
+// The result says its receipt was printed (CsdReservedString1, second
+// flag) exactly when this transaction's receipt print was answered "00": the
+// first PrintReceiptEvent after it.
+void checkPrintedFlag(const Books& books, const TransactionSpan& span, std::size_t print,
+                      const XmlElement& event, std::vector<std::string>& failures) {
+    const std::string flags = event.childText("CsdReservedString1");
+    if (flags.size() < 2) {
+        return;
+    }
+    bool printed = false;
+    for (const ObservedDelivery& delivery : books.seen.deliveries) {
+        if (print < span.requestTo && delivery.requestsBefore > print &&
+            delivery.name == "PrintReceiptEvent") {
+            const XmlParseResult parsed = parseXml(delivery.text);
+            const XmlElement* holder = parsed.root.find("VORTAXIS_EVENT");
+            const XmlElement* answer =
+                holder != nullptr ? holder->find("PrintReceiptEvent") : nullptr;
+            printed = answer != nullptr && answer->childText("Result") == "00";
+            break;
+        }
+    }
+    if ((flags[1] == '1') != printed) {
+        failures.push_back("ledger: " + span.name() +
+                           ": one story: the TransactionEvent says CsdReservedString1 " + flags +
+                           (printed ? " (receipt not printed), but its receipt was printed"
+                                    : " (receipt printed), but no receipt of it was printed"));
+    }
+}
+
 } // namespace
 
 void checkOneStory(const Books& books, const TransactionSpan& span,
@@ -193,6 +222,7 @@ void checkOneStory(const Books& books, const TransactionSpan& span,
             break;
         }
     }
+    checkPrintedFlag(books, span, printed < result ? printed : span.requestTo, *event, failures);
     if (printed == result) {
         return;
     }
