@@ -28,6 +28,8 @@ bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, st
             if (!takeValue(argc, argv, i, options.run.storePath, error)) {
                 return false;
             }
+        } else if (arg == "--read-only") {
+            options.run.readOnlyStore = true;
         } else if (arg == "--journal") {
             if (!takeValue(argc, argv, i, options.run.journalPath, error)) {
                 return false;
@@ -60,6 +62,10 @@ bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, st
         } else {
             options.scenarios.push_back(arg);
         }
+    }
+    if (options.run.readOnlyStore && (options.run.storePath.empty() || options.faultMatrix)) {
+        error = "--read-only goes with --store FILE, and not with --fault-matrix";
+        return false;
     }
     if (options.listOnly && !options.faultMatrix) {
         error = "--list goes with --fault-matrix";
@@ -98,8 +104,14 @@ options:
   -i, --interactive   you play the POS, the customer and the operator at the
                       keyboard (a SCENARIO, if given, sets the host up and
                       runs its actions first)
-      --store FILE    keep the host variables in FILE: read at start, written
-                      on every change, so that state survives a restart
+      --store FILE    keep the host variables in FILE and the simulated
+                      gateway's tokens, sessions, orders and refunds in
+                      FILE.gateway: read at start, written on every change, so
+                      that a pending reversal, the logon token and the refund
+                      of an earlier order work after a restart of klarna-sim.
+                      A malformed file is reported as FILE:LINE and exits 2
+      --read-only     with --store: read both files but never write them, to
+                      run against a shop's store without changing it
       --journal FILE  append the journal lines to FILE
       --receipts FILE append every printed receipt to FILE
       --no-qr         draw QR codes as their text, not as blocks

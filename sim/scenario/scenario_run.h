@@ -100,6 +100,8 @@ class ScenarioRun : public HostListener, public ActionPerformer {
 
   private:
     bool prepare(RunReport& report);
+    // The store file and the gateway's file beside it (run_state_files.cpp).
+    bool attachStoreFiles(RunReport& report);
     void schedule();
     void loop();
     void startup(const FieldList& options);
@@ -121,6 +123,7 @@ class ScenarioRun : public HostListener, public ActionPerformer {
     RunObservations seen_;
     ObservedModule observed_;
     bool started_ = false;
+    bool gatewayFileFailed_ = false;
     std::string versionText_;
     std::string hostName_;
 };

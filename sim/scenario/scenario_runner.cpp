@@ -19,11 +19,10 @@ std::string fieldOr(const FieldList& fields, const std::string& name, const std:
 } // namespace
 
 bool ScenarioRun::prepare(RunReport& report) {
-    std::string error;
-    if (!settings_.storePath.empty() && !store_.attachFile(settings_.storePath, error)) {
-        report.failures.push_back(error);
+    if (!attachStoreFiles(report)) {
         return false;
     }
+    std::string error;
     const HostSetup& setup = scenario_.setup;
     for (const auto& variable : setup.variables) {
         store_.set(variable.first, variable.second);

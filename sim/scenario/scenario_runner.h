@@ -36,7 +36,8 @@ struct RunSettings {
     bool interactive = false;      // a person types the actions
     std::istream* input = nullptr; // where the person types (interactive mode)
     std::ostream* out = nullptr;
-    std::string storePath; // variable store file; empty: in memory only
+    std::string storePath;      // variable store file; empty: in memory only
+    bool readOnlyStore = false; // read the store and the gateway's file, never write them
     std::string journalPath;
     std::string receiptsPath;
     QrStyle qrStyle = QrStyle::plain;
@@ -53,6 +54,7 @@ struct RunSettings {
 
 struct RunReport {
     bool ran = false;                  // false: the module or a file could not be used
+    bool badInput = false;             // the store or the gateway's file is malformed
     std::vector<std::string> failures; // failed expectations, violations, problems
     bool passed() const { return ran && failures.empty(); }
 };

@@ -3,9 +3,12 @@
 // runner: timeline, rules, the customer, faults and expectations.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "sim/cli/text_files.h"
+#include "sim/gateway/gateway_state.h"
 #include "sim/scenario/scenario.h"
 #include "sim/scenario/scenario_runner.h"
 
@@ -164,7 +167,8 @@ struct Outcome {
     std::string transcript;
 };
 
-Outcome run(const std::string& text, QrPaymentModule& module, bool invariants = true) {
+Outcome run(const std::string& text, QrPaymentModule& module, bool invariants = true,
+            const std::string& store = "", bool readOnly = false) {
     sim::Scenario scenario;
     std::vector<sim::ParseError> errors;
     EXPECT_TRUE(sim::parseScenario("t.scenario", text, scenario, errors));
@@ -174,6 +178,8 @@ Outcome run(const std::string& text, QrPaymentModule& module, bool invariants = 
     settings.out = &out;
     settings.qrStyle = sim::QrStyle::text;
     settings.checkInvariants = invariants;
+    settings.storePath = store;
+    settings.readOnlyStore = readOnly;
     Outcome outcome;
     outcome.report = sim::runScenario(scenario, settings);
     outcome.transcript = out.str();
@@ -287,6 +293,46 @@ expect delivered PinpadNotify returned=1
     EXPECT_TRUE(outcome.report.passed()) << failures(outcome.report);
     EXPECT_EQ(module.loads, 2);
     EXPECT_EQ(module.startups, 2);
+}
+
+// A shop's store is read but never written with --read-only, and a store or
+// gateway file that cannot be read stops the run as bad input (not as a module
+// that failed to load), naming the file and the line.
+TEST(ScenarioRunner, StoreFilesReadOnlyOrMalformed) {
+    const std::string store = "runner_test.store";
+    const std::string kept = "TOKEN=T1\nSTAN=7\n";
+    std::FILE* file = std::fopen(store.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fputs(kept.c_str(), file);
+    std::fclose(file);
+    QrPaymentModule module;
+    Outcome outcome = run(std::string(purchase) + R"(
+at 1s set-var STAN "8"
+at 2s restart
+expect var TOKEN=T1 STAN=8
+)",
+                          module, true, store, true);
+    EXPECT_TRUE(outcome.report.passed()) << failures(outcome.report);
+    std::string text;
+    ASSERT_TRUE(sim::readTextFile(store, text));
+    EXPECT_EQ(text, kept);
+    EXPECT_FALSE(sim::readTextFile(sim::gatewayStatePath(store), text));
+
+    for (const std::string& bad : {store, sim::gatewayStatePath(store)}) {
+        file = std::fopen(bad.c_str(), "ab");
+        ASSERT_NE(file, nullptr);
+        std::fputs("# a note\nnonsense\n", file);
+        std::fclose(file);
+        outcome = run("expect var TOKEN=T1\n", module, true, store);
+        EXPECT_TRUE(outcome.report.badInput);
+        EXPECT_NE(failures(outcome.report).find(bad + ":"), std::string::npos)
+            << failures(outcome.report);
+        std::remove(store.c_str());
+        file = std::fopen(store.c_str(), "wb");
+        std::fclose(file);
+    }
+    std::remove(store.c_str());
+    std::remove(sim::gatewayStatePath(store).c_str());
 }
 
 } // namespace
