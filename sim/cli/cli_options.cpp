@@ -40,6 +40,8 @@ bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, st
             }
         } else if (arg == "-q" || arg == "--quiet") {
             options.run.level = Level::quiet;
+        } else if (arg == "-b" || arg == "--brief") {
+            options.run.level = Level::brief;
         } else if (arg == "-v" || arg == "--verbose") {
             options.run.level = Level::verbose;
         } else if (arg == "-i" || arg == "--interactive") {
@@ -100,7 +102,13 @@ expectation that failed and exits non-zero.
 options:
   -m, --module PATH   the module to load (required)
   -q, --quiet         print only failures and one line per scenario
-  -v, --verbose       also print every message as full XML text
+  -b, --brief         print the payment's story only: screens, gateway
+                      message kinds with their answer codes, the customer and
+                      the operator, receipts, printer failures and results
+                      (no registrations, variables or message texts)
+  -v, --verbose       also print every message as full XML text (the default
+                      prints each message in one line, each GetVariable with
+                      the store's answer, each gateway message once)
   -i, --interactive   you play the POS, the customer and the operator at the
                       keyboard (a SCENARIO, if given, sets the host up and
                       runs its actions first)

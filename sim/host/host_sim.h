@@ -209,6 +209,9 @@ class HostSim {
     std::int32_t dllEndTransaction(const XmlElement& method, const XmlElement& root,
                                    XmlElement& reply);
     static const std::map<std::string, MethodHandler>& methodTable();
+    // The transcript line of a variable's answer.
+    void showVariableAnswer(const std::string& name, const XmlElement& reply,
+                            const std::string& where);
 
     // Screens and answers (host_interactions.cpp).
     void showPinpad(const PinpadScreen& screen);
@@ -225,6 +228,7 @@ class HostSim {
 
     // Gateway link.
     void gatewayReply(const GatewayOutcome& outcome);
+    void showReply(const GatewayOutcome& outcome, const std::string& faults);
     void hostTimeout(std::uint64_t exchange);
     void timerTrigger();
 

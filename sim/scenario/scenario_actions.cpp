@@ -53,7 +53,7 @@ void ScenarioRun::problem(const Action& action, const std::string& text) {
         out_ << "cannot do that: " << text << '\n'; // typed by a person: told, not counted
         return;
     }
-    transcript_.line(Level::normal, "PROBLEM",
+    transcript_.line(Level::brief, "PROBLEM",
                      scenario_.file + ":" + std::to_string(action.line) + ": " + text);
     record_.problems.push_back("line " + std::to_string(action.line) + " at " +
                                formatMillis(queue_.now()) + ": " + text);
@@ -103,7 +103,7 @@ void ScenarioRun::perform(const Action& action, std::uint64_t target) {
         ok = host_.answer(target, action.answer, trouble);
         break;
     case ActionKind::customer:
-        transcript_.line(Level::normal, "customer", action.name);
+        transcript_.line(Level::brief, "customer", action.name);
         ok = action.name == "pays"    ? host_.gateway().customerPays(trouble)
              : action.name == "opens" ? host_.gateway().customerOpens(trouble)
                                       : host_.gateway().customerGivesUp(trouble);

@@ -93,7 +93,7 @@ void ScenarioRun::loop() {
 
 RunReport ScenarioRun::run() {
     RunReport report;
-    transcript_.line(Level::normal, "scenario",
+    transcript_.line(Level::brief, "scenario",
                      (scenario_.name.empty() ? scenario_.file : scenario_.name) + " (" +
                          scenario_.file + ")");
     if (!prepare(report)) {

@@ -168,7 +168,8 @@ struct Outcome {
 };
 
 Outcome run(const std::string& text, QrPaymentModule& module, bool invariants = true,
-            const std::string& store = "", bool readOnly = false) {
+            const std::string& store = "", bool readOnly = false,
+            sim::Level level = sim::Level::normal) {
     sim::Scenario scenario;
     std::vector<sim::ParseError> errors;
     EXPECT_TRUE(sim::parseScenario("t.scenario", text, scenario, errors));
@@ -180,6 +181,7 @@ Outcome run(const std::string& text, QrPaymentModule& module, bool invariants = 
     settings.checkInvariants = invariants;
     settings.storePath = store;
     settings.readOnlyStore = readOnly;
+    settings.level = level;
     Outcome outcome;
     outcome.report = sim::runScenario(scenario, settings);
     outcome.transcript = out.str();
@@ -229,6 +231,38 @@ expect request CancelCurrentCommand count=0
 )",
                                 module);
     EXPECT_TRUE(outcome.report.passed()) << failures(outcome.report) << outcome.transcript;
+}
+
+// What a person reads: each gateway message once, the result handed to the
+// POS whole, a failed print as a failure; the brief level tells the story
+// without the registrations and the variables.
+TEST(ScenarioRunner, TranscriptShowsEachThingOnceAndWholeAndBriefTellsTheStory) {
+    const std::string longRef = std::string(450, 'R') + "END";
+    const std::string text = "gateway token T1\nhost print-result 05\nat 1s pinpad-online 1\n"
+                             "at 2s pos TxnType=P AmtPurchase=1250 CurrencyCode=AUD TxnRef=" +
+                             longRef + "\non qr after 5s customer pays\n";
+    QrPaymentModule module;
+    const Outcome normal = run(text, module);
+    const std::string& all = normal.transcript;
+    const std::size_t created = all.find("SESSION CREATED");
+    ASSERT_NE(created, std::string::npos) << all;
+    EXPECT_EQ(all.find("SESSION CREATED", created + 1), std::string::npos) << all;
+    const std::size_t result = all.find("module->host   DllEndTransaction");
+    ASSERT_NE(result, std::string::npos) << all;
+    EXPECT_EQ(all.substr(all.find('\n', result) - 7, 7), "END\"}}}") << all;
+    EXPECT_NE(all.find("printer        PRINT FAILED: the printer answers Result 05"),
+              std::string::npos)
+        << all;
+
+    const Outcome brief = run(text, module, true, "", false, sim::Level::brief);
+    const std::string& story = brief.transcript;
+    for (const char* shown : {"to gateway     O\n", "from gateway   O 00 SESSION CREATED\n",
+                              "customer       pays", "PRINT FAILED", "to POS         result 00"}) {
+        EXPECT_NE(story.find(shown), std::string::npos) << shown << "\n" << story;
+    }
+    for (const char* hidden : {"module->host", "host->module", "EventSubscribe", "{\"amt\""}) {
+        EXPECT_EQ(story.find(hidden), std::string::npos) << hidden << "\n" << story;
+    }
 }
 
 TEST(ScenarioRunner, WaitsAndTimeOutsCostVirtualTimeOnly) {
