@@ -57,8 +57,8 @@ void ScenarioRun::schedule() {
     }
     for (const TimedAction& timed : scenario_.timeline) {
         const Action action = timed.action;
-        queue_.scheduleAt(timed.at, "line " + std::to_string(action.line),
-                          [this, action] { perform(action, 0); });
+        queue_.scheduleAfterDue(timed.at, "line " + std::to_string(action.line),
+                                [this, action] { perform(action, 0); });
     }
 }
 
