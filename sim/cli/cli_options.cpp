@@ -28,6 +28,10 @@ bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, st
             if (!takeValue(argc, argv, i, options.run.storePath, error)) {
                 return false;
             }
+        } else if (arg == "--record") {
+            if (!takeValue(argc, argv, i, options.run.recordPath, error)) {
+                return false;
+            }
         } else if (arg == "--read-only") {
             options.run.readOnlyStore = true;
         } else if (arg == "--journal") {
@@ -67,6 +71,10 @@ bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, st
     }
     if (options.run.readOnlyStore && (options.run.storePath.empty() || options.faultMatrix)) {
         error = "--read-only goes with --store FILE, and not with --fault-matrix";
+        return false;
+    }
+    if (!options.run.recordPath.empty() && !options.run.interactive) {
+        error = "--record goes with --interactive";
         return false;
     }
     if (options.listOnly && !options.faultMatrix) {
@@ -111,7 +119,17 @@ options:
                       the store's answer, each gateway message once)
   -i, --interactive   you play the POS, the customer and the operator at the
                       keyboard (a SCENARIO, if given, sets the host up and
-                      runs its actions first)
+                      runs its actions first). On Linux lines can be edited
+                      and the history (~/.klarna-sim_history) recalled with
+                      the arrow keys; status shows the store, the pinpad, a
+                      pending reversal and the gateway's orders; fault lines
+                      change the gateway's faults at the prompt
+      --record FILE   with --interactive: write what you did as a scenario
+                      FILE (the store and gateway state it started from, each
+                      action at its virtual time, and expectations of what
+                      came out: gateway message kinds, results, receipt
+                      lines, journal lines, the variables written). Playing
+                      FILE as a scenario does the session again and passes
       --store FILE    keep the host variables in FILE and the simulated
                       gateway's tokens, sessions, orders and refunds in
                       FILE.gateway: read at start, written on every change, so

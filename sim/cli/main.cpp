@@ -107,6 +107,7 @@ int main(int argc, char** argv) {
     options.run.storePath = sim::nativePath(options.run.storePath);
     options.run.journalPath = sim::nativePath(options.run.journalPath);
     options.run.receiptsPath = sim::nativePath(options.run.receiptsPath);
+    options.run.recordPath = sim::nativePath(options.run.recordPath);
     if (options.faultMatrix) {
         return sim::runFaultMatrix(options.run, options.listOnly, std::cout);
     }

@@ -67,6 +67,9 @@ class GatewaySim {
     // keep it in a file).
     const GatewayState& state() const { return state_; }
     void restore(const GatewayState& state) { state_ = state; }
+    // The number the last id took: the next token, session, order or refund
+    // is numbered after it.
+    void setCounter(int counter) { state_.counter = counter; }
     void setOnChange(std::function<void()> onChange) { onChange_ = std::move(onChange); }
 
     const std::vector<GatewaySession>& sessions() const { return state_.sessions; }

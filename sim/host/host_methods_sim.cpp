@@ -335,6 +335,7 @@ std::int32_t HostSim::dllStartTransaction(const XmlElement& method, const XmlEle
         return -1;
     }
     const XmlElement transaction = method.children.front();
+    transactionOpen_ = true;
     XmlElement event{transaction.childText("ReturnEventName", "DllStartTransactionEvent"), {}, {}};
     event.children.push_back(transaction);
     event.add("Result", "00");
@@ -351,6 +352,7 @@ std::int32_t HostSim::dllEndTransaction(const XmlElement& method, const XmlEleme
     }
     const XmlElement& result = holder->children.front();
     record_.results.push_back(result);
+    transactionOpen_ = false;
     transcript_.line(
         Level::brief, "to POS",
         "result " + result.childText("ResponseCode") + " \"" + result.childText("ResponseText") +

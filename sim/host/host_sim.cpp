@@ -71,6 +71,7 @@ void HostSim::forgetRegistrations() {
     functionFilters_.clear();
     subscriptions_.clear();
     posRegistered_ = false;
+    transactionOpen_ = false;
     queue_.cancel(timerEvent_);
     timerInterval_ = 0;
     session_ = false;

@@ -141,6 +141,10 @@ class HostSim {
     const std::map<std::string, std::string>& intercepts() const { return intercepts_; }
     const std::set<std::string>& subscriptions() const { return subscriptions_; }
     bool posRegistered() const { return posRegistered_; }
+    // What the pinpad last told the module: "1" online, "0" offline, "" nothing yet.
+    const std::string& pinpadOnlineState() const { return pinpadOnline_; }
+    // Between the module's DllStartTransaction and its DllEndTransaction.
+    bool transactionOpen() const { return transactionOpen_; }
     // Gateway exchanges the host still holds (no reply taken yet).
     std::size_t openExchanges() const { return exchanges_.size(); }
     // Forgets them and their time-outs: for a long run between transactions,
@@ -253,6 +257,8 @@ class HostSim {
     std::set<std::string> functionFilters_;
     std::set<std::string> subscriptions_;
     bool posRegistered_ = false;
+    std::string pinpadOnline_;
+    bool transactionOpen_ = false;
     std::int64_t timerInterval_ = 0;
     EventQueue::Id timerEvent_ = 0;
     bool session_ = false;

@@ -59,7 +59,7 @@ void ScenarioRun::problem(const Action& action, const std::string& text) {
                                formatMillis(queue_.now()) + ": " + text);
 }
 
-void ScenarioRun::perform(const Action& action, std::uint64_t target) {
+bool ScenarioRun::perform(const Action& action, std::uint64_t target) {
     std::string trouble;
     bool ok = true;
     switch (action.kind) {
@@ -116,12 +116,34 @@ void ScenarioRun::perform(const Action& action, std::uint64_t target) {
         break;
     case ActionKind::wait:
         break;
+    case ActionKind::fault:
+        changeFaults(action);
+        break;
+    case ActionKind::stop:
+        transcript_.line(Level::brief, "host", "the run stops here");
+        stopped_ = true;
+        queue_.clear();
+        break;
     }
     if (!ok && action.optional) {
         transcript_.line(Level::normal, "note", "skipped: " + trouble);
     } else if (!ok) {
         problem(action, trouble);
     }
+    return ok;
+}
+
+void ScenarioRun::changeFaults(const Action& action) {
+    if (action.name == "clear") {
+        host_.gateway().clearFaults();
+        transcript_.line(Level::brief, "gateway", "faults cleared: it behaves from now on");
+        return;
+    }
+    Fault fault = action.fault;
+    fault.line = action.line;
+    host_.gateway().addFault(fault);
+    transcript_.line(Level::brief, "gateway",
+                     "fault from now on: " + fault.kind + " " + faultModeName(fault.mode));
 }
 
 void ScenarioRun::fire(Rule& rule, std::uint64_t target) {

@@ -22,6 +22,7 @@ bool ScenarioRun::prepare(RunReport& report) {
     if (!attachStoreFiles(report)) {
         return false;
     }
+    beginRecording();
     std::string error;
     const HostSetup& setup = scenario_.setup;
     for (const auto& variable : setup.variables) {
@@ -37,6 +38,9 @@ bool ScenarioRun::prepare(RunReport& report) {
     }
     for (const HostSetup::Order& order : setup.orders) {
         host_.gateway().addOrder(order.id, order.amount, order.currency);
+    }
+    if (setup.gatewayCounter >= 0) {
+        host_.gateway().setCounter(setup.gatewayCounter);
     }
     if (!module_.load(error)) {
         report.failures.push_back(error);
@@ -64,8 +68,12 @@ void ScenarioRun::schedule() {
 
 void ScenarioRun::loop() {
     std::size_t steps = 0;
-    Interactive person(*this, settings_.input != nullptr ? *settings_.input : std::cin, out_);
+    Interactive person(*this, settings_.input != nullptr ? *settings_.input : std::cin, out_,
+                       settings_.recordPath.empty() ? nullptr : &recorder_);
     for (;;) {
+        if (stopped_) {
+            return;
+        }
         if (settings_.interactive && person.shouldAsk()) {
             if (!person.ask()) {
                 return;
@@ -109,6 +117,7 @@ RunReport ScenarioRun::run() {
     host_.setModule(nullptr);
     queue_.clear();
     module_.unload();
+    endRecording(report);
     for (const std::string& violation : record_.violations) {
         report.failures.push_back(scenario_.file + ": the module broke the host protocol at " +
                                   violation);

@@ -38,6 +38,7 @@ struct RunSettings {
     std::ostream* out = nullptr;
     std::string storePath;      // variable store file; empty: in memory only
     bool readOnlyStore = false; // read the store and the gateway's file, never write them
+    std::string recordPath;     // interactive mode: write what the person did as a scenario
     std::string journalPath;
     std::string receiptsPath;
     QrStyle qrStyle = QrStyle::plain;
