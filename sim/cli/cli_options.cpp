@@ -194,6 +194,8 @@ Set-up (before anything runs):
   gateway token TOKEN               the token the logon issues; also accepted
   gateway accept-token TOKEN        a token the gateway already knows
   gateway order ORDERID AMOUNT [CURRENCY]   an earlier, paid order (for refunds)
+  gateway counter N                 the number the gateway's last id took (the next
+                                    token, session, order or refund id follows it)
   gateway wait-expiry CODE "TEXT"   a status wait that runs out (TI)
   gateway give-up CODE "TEXT"       the customer gives up (TM)
   fault KIND MODE [ARGS] [from=N] [times=N|always]
@@ -205,7 +207,8 @@ Set-up (before anything runs):
   run-limit DURATION                stop a run that goes on longer (24h)
 
 What happens:
-  at TIME ACTION                    an action at a virtual time
+  at TIME ACTION                    an action at a virtual time, once everything else
+                                    due at that time has happened
   on TRIGGER [MATCH] [after DURATION] ACTION     the first time TRIGGER happens
   each TRIGGER [MATCH] [after DURATION] ACTION   every time
         TRIGGER: screen ["TEXT"] | prompt ["TEXT"] | qr | menu ["TEXT"] |
@@ -226,6 +229,9 @@ What happens:
     key pinpad|pos KEY | result CODE [FIELD=VALUE...]    answer what waits
     customer pays | customer opens | customer gives-up
     set-var NAME "value" | clear-var NAME | wait
+    fault KIND MODE [ARGS] [from=N] [times=N|always]   a gateway fault from now on
+    fault clear                     no gateway faults from now on
+    stop                            the run ends here (what is still due never happens)
     try ACTION                      a door that is not registered is only noted
   Without an explicit startup the module is started at time 0. The run ends
   when nothing but the periodic timer is left; then Shutdown is called.

@@ -3,17 +3,18 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "sim/host/module_loader.h"
+
 #ifdef KLARNA_SIM_HAVE_LIBEDIT
 #include <editline/readline.h>
-#include <unistd.h>
 #endif
 
 namespace sim {
 
 LineInput::LineInput(std::istream& in, std::ostream& out) : in_(in), out_(out) {
+    echo_ = &in_ != &std::cin || !inputIsTerminal();
 #ifdef KLARNA_SIM_HAVE_LIBEDIT
-    editing_ = &in_ == &std::cin && &out_ == &std::cout && isatty(STDIN_FILENO) != 0 &&
-               isatty(STDOUT_FILENO) != 0;
+    editing_ = &in_ == &std::cin && &out_ == &std::cout && inputIsTerminal() && outputIsTerminal();
     if (editing_) {
         using_history();
         if (const char* home = std::getenv("HOME")) {
@@ -49,7 +50,13 @@ bool LineInput::read(const std::string& prompt, std::string& line) {
     }
 #endif
     out_ << prompt << std::flush;
-    return static_cast<bool>(std::getline(in_, line));
+    if (!std::getline(in_, line)) {
+        return false;
+    }
+    if (echo_) {
+        out_ << line << '\n';
+    }
+    return true;
 }
 
 } // namespace sim

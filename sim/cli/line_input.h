@@ -23,6 +23,7 @@ class LineInput {
     std::istream& in_;
     std::ostream& out_;
     bool editing_ = false;
+    bool echo_ = false; // lines read from a file are shown after the prompt
     std::string historyFile_;
 };
 
