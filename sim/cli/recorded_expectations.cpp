@@ -51,7 +51,7 @@ std::set<std::string> changingValues(const RunRecord& record) {
     return values;
 }
 
-// Replaces "12:34:56", "09/12/26" and UUIDs by the mask.
+// Replaces "12:34:56", "09/12/26", "2024-01-31" and UUIDs by the mask.
 void maskShapes(std::string& text) {
     for (std::size_t i = 0; i + 8 <= text.size(); ++i) {
         const char sep = text[i + 2];
@@ -59,6 +59,13 @@ void maskShapes(std::string& text) {
             digit(text[i + 1]) && digit(text[i + 3]) && digit(text[i + 4]) && digit(text[i + 6]) &&
             digit(text[i + 7])) {
             text.replace(i, 8, 1, mask);
+        }
+    }
+    for (std::size_t i = 0; i + 10 <= text.size(); ++i) {
+        const std::string at = text.substr(i, 10);
+        if (at[4] == '-' && at[7] == '-' && digit(at[0]) && digit(at[1]) && digit(at[2]) &&
+            digit(at[3]) && digit(at[5]) && digit(at[6]) && digit(at[8]) && digit(at[9])) {
+            text.replace(i, 10, 1, mask);
         }
     }
     static const std::size_t groups[] = {8, 4, 4, 4, 12};
