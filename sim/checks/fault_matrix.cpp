@@ -18,6 +18,9 @@ const char* const pendingReversal =
     R"(\"ref\":\"MX0000\",\"repeat\":0,\"reply\":0,\"sentcount\":1,\"stan\":7,)"
     R"(\"token\":\"TOK7\",\"type\":\"P-\"})";
 
+// Stands in a second run's text for the order the first run paid.
+const char* const paidOrderMark = "{PAID_ORDER}";
+
 enum class Flow { qrPurchase, smsPurchase, refund, logon, reversal };
 
 struct Exchange {
@@ -289,6 +292,17 @@ std::vector<MatrixCase> restartCases(const std::vector<std::string>& requestName
     return cases;
 }
 
+// The simulator restarted on its store file: the first run logs on with the
+// shop's credentials (the gateway issues the token) and the second run
+// configures no token at all, so it works only if the gateway kept what it
+// issued and what was paid.
+std::string restartHeader(const std::string& name, bool firstRun) {
+    std::string text = header(name, Flow::qrPurchase);
+    text = replaced(text, "var TOKEN \"TOK7\"\ngateway accept-token TOK7\n",
+                    firstRun ? "var USERNAME \"shop\"\nvar PASSWORD \"secret\"\n" : "");
+    return text;
+}
+
 std::vector<MatrixCase> storeFileRestartCases() {
     std::vector<MatrixCase> cases;
     for (const char* kind : {"O", "N", "P"}) {
@@ -297,12 +311,23 @@ std::vector<MatrixCase> storeFileRestartCases() {
                    " awaits its reply";
         // The first run stops with the reply still outstanding; the second
         // run starts from the store file alone.
-        one.text = header(one.name, Flow::qrPurchase) + "fault " + kind +
+        one.text = restartHeader(one.name, true) + "fault " + kind +
                    " no-reply always\nrun-limit 15s\n" + firstSale(Flow::qrPurchase);
         one.afterRestartText =
-            header(one.name + " (after the restart)", Flow::qrPurchase) + closingSale("5s");
+            restartHeader(one.name + " (after the restart)", false) + closingSale("5s");
         cases.push_back(one);
     }
+    MatrixCase refund;
+    refund.name = "simulator restart with its store file, then the refund of the order paid before";
+    refund.text = restartHeader(refund.name, true) + firstSale(Flow::qrPurchase);
+    refund.afterRestartText =
+        restartHeader(refund.name + " (after the restart)", false) +
+        "at 2s pos TxnType=R AmtPurchase=1250 CurrencyCode=AUD TxnRef=MX0002 "
+        "OriginalSource=POS PurchaseAnalysisData=\"RFN039{\\\"merchant\\\":\\\"70\\\","
+        "\\\"orderid\\\":\\\"" +
+        std::string(paidOrderMark) + "\\\"}\"\n" + closingSale("1m") +
+        "expect result#1 ResponseCode=00 TxnType=R\n";
+    cases.push_back(refund);
     return cases;
 }
 
@@ -350,6 +375,21 @@ std::string storeFileFor(const RunSettings& settings, std::size_t number) {
     return base + "." + std::to_string(number) + ".store";
 }
 
+// The id of the last order the gateway kept beside the store.
+std::string lastOrderOf(const std::string& storePath) {
+    GatewayState state;
+    std::string error;
+    if (!readGatewayState(gatewayStatePath(storePath), state, error)) {
+        return "(" + error + ")";
+    }
+    for (auto it = state.sessions.rbegin(); it != state.sessions.rend(); ++it) {
+        if (!it->orderid.empty()) {
+            return it->orderid;
+        }
+    }
+    return "(no order was paid)";
+}
+
 bool runCase(const MatrixCase& one, std::size_t number, const RunSettings& settings,
              std::ostream& out) {
     Scenario scenario;
@@ -364,6 +404,7 @@ bool runCase(const MatrixCase& one, std::size_t number, const RunSettings& setti
     } else {
         run.storePath = storeFileFor(settings, number);
         std::remove(run.storePath.c_str());
+        std::remove(gatewayStatePath(run.storePath).c_str());
         run.extraChecks = nullptr;
         RunReport first = runScenario(scenario, run);
         for (const std::string& failure : first.failures) {
@@ -373,7 +414,9 @@ bool runCase(const MatrixCase& one, std::size_t number, const RunSettings& setti
             }
         }
         Scenario second;
-        if (!parseCase(one.name + " (after the restart)", one.afterRestartText, second, out)) {
+        if (!parseCase(one.name + " (after the restart)",
+                       replaced(one.afterRestartText, paidOrderMark, lastOrderOf(run.storePath)),
+                       second, out)) {
             return false;
         }
         run.extraChecks = checkMatrixOutcome;
@@ -381,6 +424,7 @@ bool runCase(const MatrixCase& one, std::size_t number, const RunSettings& setti
         report.ran = first.ran && after.ran;
         report.failures.insert(report.failures.end(), after.failures.begin(), after.failures.end());
         std::remove(run.storePath.c_str());
+        std::remove(gatewayStatePath(run.storePath).c_str());
     }
     for (const std::string& failure : report.failures) {
         out << "  " << failure << '\n';

@@ -28,6 +28,12 @@ bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, st
             if (!takeValue(argc, argv, i, options.run.storePath, error)) {
                 return false;
             }
+        } else if (arg == "--record") {
+            if (!takeValue(argc, argv, i, options.run.recordPath, error)) {
+                return false;
+            }
+        } else if (arg == "--read-only") {
+            options.run.readOnlyStore = true;
         } else if (arg == "--journal") {
             if (!takeValue(argc, argv, i, options.run.journalPath, error)) {
                 return false;
@@ -38,6 +44,8 @@ bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, st
             }
         } else if (arg == "-q" || arg == "--quiet") {
             options.run.level = Level::quiet;
+        } else if (arg == "-b" || arg == "--brief") {
+            options.run.level = Level::brief;
         } else if (arg == "-v" || arg == "--verbose") {
             options.run.level = Level::verbose;
         } else if (arg == "-i" || arg == "--interactive") {
@@ -62,6 +70,14 @@ bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, st
         } else {
             options.scenarios.push_back(arg);
         }
+    }
+    if (options.run.readOnlyStore && (options.run.storePath.empty() || options.faultMatrix)) {
+        error = "--read-only goes with --store FILE, and not with --fault-matrix";
+        return false;
+    }
+    if (!options.run.recordPath.empty() && !options.run.interactive) {
+        error = "--record goes with --interactive";
+        return false;
     }
     if (options.listOnly && !options.faultMatrix) {
         error = "--list goes with --fault-matrix";
@@ -96,12 +112,34 @@ expectation that failed and exits non-zero.
 options:
   -m, --module PATH   the module to load (required)
   -q, --quiet         print only failures and one line per scenario
-  -v, --verbose       also print every message as full XML text
+  -b, --brief         print the payment's story only: screens, gateway
+                      message kinds with their answer codes, the customer and
+                      the operator, receipts, printer failures and results
+                      (no registrations, variables or message texts)
+  -v, --verbose       also print every message as full XML text (the default
+                      prints each message in one line, each GetVariable with
+                      the store's answer, each gateway message once)
   -i, --interactive   you play the POS, the customer and the operator at the
                       keyboard (a SCENARIO, if given, sets the host up and
-                      runs its actions first)
-      --store FILE    keep the host variables in FILE: read at start, written
-                      on every change, so that state survives a restart
+                      runs its actions first). On Linux lines can be edited
+                      and the history (~/.klarna-sim_history) recalled with
+                      the arrow keys; status shows the store, the pinpad, a
+                      pending reversal and the gateway's orders; fault lines
+                      change the gateway's faults at the prompt
+      --record FILE   with --interactive: write what you did as a scenario
+                      FILE (the store and gateway state it started from, each
+                      action at its virtual time, and expectations of what
+                      came out: gateway message kinds, results, receipt
+                      lines, journal lines, the variables written). Playing
+                      FILE as a scenario does the session again and passes
+      --store FILE    keep the host variables in FILE and the simulated
+                      gateway's tokens, sessions, orders and refunds in
+                      FILE.gateway: read at start, written on every change, so
+                      that a pending reversal, the logon token and the refund
+                      of an earlier order work after a restart of klarna-sim.
+                      A malformed file is reported as FILE:LINE and exits 2
+      --read-only     with --store: read both files but never write them, to
+                      run against a shop's store without changing it
       --journal FILE  append the journal lines to FILE
       --receipts FILE append every printed receipt to FILE
       --no-qr         draw QR codes as their text, not as blocks
@@ -160,6 +198,8 @@ Set-up (before anything runs):
   gateway token TOKEN               the token the logon issues; also accepted
   gateway accept-token TOKEN        a token the gateway already knows
   gateway order ORDERID AMOUNT [CURRENCY]   an earlier, paid order (for refunds)
+  gateway counter N                 the number the gateway's last id took (the next
+                                    token, session, order or refund id follows it)
   gateway wait-expiry CODE "TEXT"   a status wait that runs out (TI)
   gateway give-up CODE "TEXT"       the customer gives up (TM)
   fault KIND MODE [ARGS] [from=N] [times=N|always]
@@ -171,7 +211,8 @@ Set-up (before anything runs):
   run-limit DURATION                stop a run that goes on longer (24h)
 
 What happens:
-  at TIME ACTION                    an action at a virtual time
+  at TIME ACTION                    an action at a virtual time, once everything else
+                                    due at that time has happened
   on TRIGGER [MATCH] [after DURATION] ACTION     the first time TRIGGER happens
   each TRIGGER [MATCH] [after DURATION] ACTION   every time
         TRIGGER: screen ["TEXT"] | prompt ["TEXT"] | qr | menu ["TEXT"] |
@@ -192,6 +233,9 @@ What happens:
     key pinpad|pos KEY | result CODE [FIELD=VALUE...]    answer what waits
     customer pays | customer opens | customer gives-up
     set-var NAME "value" | clear-var NAME | wait
+    fault KIND MODE [ARGS] [from=N] [times=N|always]   a gateway fault from now on
+    fault clear                     no gateway faults from now on
+    stop                            the run ends here (what is still due never happens)
     try ACTION                      a door that is not registered is only noted
   Without an explicit startup the module is started at time 0. The run ends
   when nothing but the periodic timer is left; then Shutdown is called.

@@ -58,6 +58,12 @@ int runAll(const sim::CliOptions& options, std::vector<Loaded>& loaded, bool fil
         for (const std::string& failure : report.failures) {
             std::cout << "  " << failure << '\n';
         }
+        if (report.badInput) {
+            std::cout << "ERROR " << one.scenario.file << " (not run: the store has errors)\n";
+            fileErrors = true;
+            ++failed;
+            continue;
+        }
         const std::string title = one.scenario.name.empty() ? "" : " - " + one.scenario.name;
         std::cout << (report.passed() ? "PASS  " : "FAIL  ") << one.scenario.file << title << '\n';
         failed += report.passed() ? 0 : 1;
@@ -106,6 +112,7 @@ int main(int argc, char** argv) {
     options.run.storePath = sim::nativePath(options.run.storePath);
     options.run.journalPath = sim::nativePath(options.run.journalPath);
     options.run.receiptsPath = sim::nativePath(options.run.receiptsPath);
+    options.run.recordPath = sim::nativePath(options.run.recordPath);
     if (options.faultMatrix) {
         return sim::runFaultMatrix(options.run, options.listOnly, std::cout);
     }

@@ -16,6 +16,12 @@ bool readTextFile(const std::string& path, std::string& text) {
     return true;
 }
 
+bool writeTextFile(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    return static_cast<bool>(out);
+}
+
 bool appendToFile(const std::string& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary | std::ios::app);
     out << text;

@@ -8,5 +8,7 @@ namespace sim {
 
 bool readTextFile(const std::string& path, std::string& text);
 bool appendToFile(const std::string& path, const std::string& text);
+// Replaces the file's content.
+bool writeTextFile(const std::string& path, const std::string& text);
 
 } // namespace sim

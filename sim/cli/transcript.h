@@ -1,6 +1,8 @@
 // What a person sees of a run: every host message and gateway message in
 // both directions, the screens, the receipts and notes, stamped with the
-// virtual time.
+// virtual time. The brief level keeps the payment's story only: screens,
+// gateway message kinds, the customer and the operator, receipts, results
+// and problems.
 #pragma once
 
 #include <ostream>
@@ -10,7 +12,7 @@
 
 namespace sim {
 
-enum class Level { quiet = 0, normal = 1, verbose = 2 };
+enum class Level { quiet = 0, brief = 1, normal = 2, verbose = 3 };
 
 class Transcript {
   public:

@@ -139,7 +139,7 @@ bool ScenarioParser::isQuotedLike(const Token& token) const {
         "key",   "customer", "pos",     "entry",     "function",      "command",
         "event", "method",   "raw",     "startup",   "shutdown",      "restart",
         "timer", "wait",     "set-var", "clear-var", "pinpad-online", "refresh-settings",
-        "try"};
+        "try",   "fault",    "stop"};
     for (const char* verb : verbs) {
         if (token.text == verb) {
             return false;

@@ -19,11 +19,11 @@ std::string fieldOr(const FieldList& fields, const std::string& name, const std:
 } // namespace
 
 bool ScenarioRun::prepare(RunReport& report) {
-    std::string error;
-    if (!settings_.storePath.empty() && !store_.attachFile(settings_.storePath, error)) {
-        report.failures.push_back(error);
+    if (!attachStoreFiles(report)) {
         return false;
     }
+    beginRecording();
+    std::string error;
     const HostSetup& setup = scenario_.setup;
     for (const auto& variable : setup.variables) {
         store_.set(variable.first, variable.second);
@@ -38,6 +38,9 @@ bool ScenarioRun::prepare(RunReport& report) {
     }
     for (const HostSetup::Order& order : setup.orders) {
         host_.gateway().addOrder(order.id, order.amount, order.currency);
+    }
+    if (setup.gatewayCounter >= 0) {
+        host_.gateway().setCounter(setup.gatewayCounter);
     }
     if (!module_.load(error)) {
         report.failures.push_back(error);
@@ -58,15 +61,19 @@ void ScenarioRun::schedule() {
     }
     for (const TimedAction& timed : scenario_.timeline) {
         const Action action = timed.action;
-        queue_.scheduleAt(timed.at, "line " + std::to_string(action.line),
-                          [this, action] { perform(action, 0); });
+        queue_.scheduleAfterDue(timed.at, "line " + std::to_string(action.line),
+                                [this, action] { perform(action, 0); });
     }
 }
 
 void ScenarioRun::loop() {
     std::size_t steps = 0;
-    Interactive person(*this, settings_.input != nullptr ? *settings_.input : std::cin, out_);
+    Interactive person(*this, settings_.input != nullptr ? *settings_.input : std::cin, out_,
+                       settings_.recordPath.empty() ? nullptr : &recorder_);
     for (;;) {
+        if (stopped_) {
+            return;
+        }
         if (settings_.interactive && person.shouldAsk()) {
             if (!person.ask()) {
                 return;
@@ -94,7 +101,7 @@ void ScenarioRun::loop() {
 
 RunReport ScenarioRun::run() {
     RunReport report;
-    transcript_.line(Level::normal, "scenario",
+    transcript_.line(Level::brief, "scenario",
                      (scenario_.name.empty() ? scenario_.file : scenario_.name) + " (" +
                          scenario_.file + ")");
     if (!prepare(report)) {
@@ -110,6 +117,7 @@ RunReport ScenarioRun::run() {
     host_.setModule(nullptr);
     queue_.clear();
     module_.unload();
+    endRecording(report);
     for (const std::string& violation : record_.violations) {
         report.failures.push_back(scenario_.file + ": the module broke the host protocol at " +
                                   violation);

@@ -36,7 +36,9 @@ struct RunSettings {
     bool interactive = false;      // a person types the actions
     std::istream* input = nullptr; // where the person types (interactive mode)
     std::ostream* out = nullptr;
-    std::string storePath; // variable store file; empty: in memory only
+    std::string storePath;      // variable store file; empty: in memory only
+    bool readOnlyStore = false; // read the store and the gateway's file, never write them
+    std::string recordPath;     // interactive mode: write what the person did as a scenario
     std::string journalPath;
     std::string receiptsPath;
     QrStyle qrStyle = QrStyle::plain;
@@ -53,6 +55,7 @@ struct RunSettings {
 
 struct RunReport {
     bool ran = false;                  // false: the module or a file could not be used
+    bool badInput = false;             // the store or the gateway's file is malformed
     std::vector<std::string> failures; // failed expectations, violations, problems
     bool passed() const { return ran && failures.empty(); }
 };

@@ -125,6 +125,9 @@ bool ScenarioParser::gatewaySetting(const Tokens& tokens, std::string& error) {
                parseInteger(tokens[3].text, number)) {
         scenario_.setup.orders.push_back(
             HostSetup::Order{tokens[2].text, number, tokens.size() == 5 ? tokens[4].text : "AUD"});
+    } else if (what == "counter" && tokens.size() == 3 && parseInteger(tokens[2].text, number) &&
+               number >= 0 && number < 1000000) {
+        scenario_.setup.gatewayCounter = static_cast<int>(number);
     } else if ((what == "wait-expiry" || what == "give-up") &&
                (tokens.size() == 3 || tokens.size() == 4)) {
         (what == "wait-expiry" ? gateway.expiryCode : gateway.giveUpCode) = tokens[2].text;
@@ -178,6 +181,18 @@ bool ScenarioParser::fault(const Tokens& tokens, std::string& error) {
         return false;
     }
     scenario_.setup.faults.push_back(fault);
+    return true;
+}
+
+bool ScenarioParser::faultFrom(const Tokens& tokens, Fault& fault, std::string& error) {
+    const std::string file;
+    Scenario holder;
+    std::vector<ParseError> errors;
+    ScenarioParser parser(file, holder, errors);
+    if (!parser.fault(tokens, error)) {
+        return false;
+    }
+    fault = holder.setup.faults.front();
     return true;
 }
 

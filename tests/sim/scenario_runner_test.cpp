@@ -3,9 +3,12 @@
 // runner: timeline, rules, the customer, faults and expectations.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "sim/cli/text_files.h"
+#include "sim/gateway/gateway_state.h"
 #include "sim/scenario/scenario.h"
 #include "sim/scenario/scenario_runner.h"
 
@@ -164,7 +167,9 @@ struct Outcome {
     std::string transcript;
 };
 
-Outcome run(const std::string& text, QrPaymentModule& module, bool invariants = true) {
+Outcome run(const std::string& text, QrPaymentModule& module, bool invariants = true,
+            const std::string& store = "", bool readOnly = false,
+            sim::Level level = sim::Level::normal) {
     sim::Scenario scenario;
     std::vector<sim::ParseError> errors;
     EXPECT_TRUE(sim::parseScenario("t.scenario", text, scenario, errors));
@@ -174,6 +179,9 @@ Outcome run(const std::string& text, QrPaymentModule& module, bool invariants = 
     settings.out = &out;
     settings.qrStyle = sim::QrStyle::text;
     settings.checkInvariants = invariants;
+    settings.storePath = store;
+    settings.readOnlyStore = readOnly;
+    settings.level = level;
     Outcome outcome;
     outcome.report = sim::runScenario(scenario, settings);
     outcome.transcript = out.str();
@@ -223,6 +231,38 @@ expect request CancelCurrentCommand count=0
 )",
                                 module);
     EXPECT_TRUE(outcome.report.passed()) << failures(outcome.report) << outcome.transcript;
+}
+
+// What a person reads: each gateway message once, the result handed to the
+// POS whole, a failed print as a failure; the brief level tells the story
+// without the registrations and the variables.
+TEST(ScenarioRunner, TranscriptShowsEachThingOnceAndWholeAndBriefTellsTheStory) {
+    const std::string longRef = std::string(450, 'R') + "END";
+    const std::string text = "gateway token T1\nhost print-result 05\nat 1s pinpad-online 1\n"
+                             "at 2s pos TxnType=P AmtPurchase=1250 CurrencyCode=AUD TxnRef=" +
+                             longRef + "\non qr after 5s customer pays\n";
+    QrPaymentModule module;
+    const Outcome normal = run(text, module);
+    const std::string& all = normal.transcript;
+    const std::size_t created = all.find("SESSION CREATED");
+    ASSERT_NE(created, std::string::npos) << all;
+    EXPECT_EQ(all.find("SESSION CREATED", created + 1), std::string::npos) << all;
+    const std::size_t result = all.find("module->host   DllEndTransaction");
+    ASSERT_NE(result, std::string::npos) << all;
+    EXPECT_EQ(all.substr(all.find('\n', result) - 7, 7), "END\"}}}") << all;
+    EXPECT_NE(all.find("printer        PRINT FAILED: the printer answers Result 05"),
+              std::string::npos)
+        << all;
+
+    const Outcome brief = run(text, module, true, "", false, sim::Level::brief);
+    const std::string& story = brief.transcript;
+    for (const char* shown : {"to gateway     O\n", "from gateway   O 00 SESSION CREATED\n",
+                              "customer       pays", "PRINT FAILED", "to POS         result 00"}) {
+        EXPECT_NE(story.find(shown), std::string::npos) << shown << "\n" << story;
+    }
+    for (const char* hidden : {"module->host", "host->module", "EventSubscribe", "{\"amt\""}) {
+        EXPECT_EQ(story.find(hidden), std::string::npos) << hidden << "\n" << story;
+    }
 }
 
 TEST(ScenarioRunner, WaitsAndTimeOutsCostVirtualTimeOnly) {
@@ -287,6 +327,46 @@ expect delivered PinpadNotify returned=1
     EXPECT_TRUE(outcome.report.passed()) << failures(outcome.report);
     EXPECT_EQ(module.loads, 2);
     EXPECT_EQ(module.startups, 2);
+}
+
+// A shop's store is read but never written with --read-only, and a store or
+// gateway file that cannot be read stops the run as bad input (not as a module
+// that failed to load), naming the file and the line.
+TEST(ScenarioRunner, StoreFilesReadOnlyOrMalformed) {
+    const std::string store = "runner_test.store";
+    const std::string kept = "TOKEN=T1\nSTAN=7\n";
+    std::FILE* file = std::fopen(store.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fputs(kept.c_str(), file);
+    std::fclose(file);
+    QrPaymentModule module;
+    Outcome outcome = run(std::string(purchase) + R"(
+at 1s set-var STAN "8"
+at 2s restart
+expect var TOKEN=T1 STAN=8
+)",
+                          module, true, store, true);
+    EXPECT_TRUE(outcome.report.passed()) << failures(outcome.report);
+    std::string text;
+    ASSERT_TRUE(sim::readTextFile(store, text));
+    EXPECT_EQ(text, kept);
+    EXPECT_FALSE(sim::readTextFile(sim::gatewayStatePath(store), text));
+
+    for (const std::string& bad : {store, sim::gatewayStatePath(store)}) {
+        file = std::fopen(bad.c_str(), "ab");
+        ASSERT_NE(file, nullptr);
+        std::fputs("# a note\nnonsense\n", file);
+        std::fclose(file);
+        outcome = run("expect var TOKEN=T1\n", module, true, store);
+        EXPECT_TRUE(outcome.report.badInput);
+        EXPECT_NE(failures(outcome.report).find(bad + ":"), std::string::npos)
+            << failures(outcome.report);
+        std::remove(store.c_str());
+        file = std::fopen(store.c_str(), "wb");
+        std::fclose(file);
+    }
+    std::remove(store.c_str());
+    std::remove(sim::gatewayStatePath(store).c_str());
 }
 
 } // namespace
