@@ -366,9 +366,9 @@ bool runCase(const MatrixCase& one, std::size_t number, const RunSettings& setti
         std::remove(run.storePath.c_str());
         run.extraChecks = nullptr;
         RunReport first = runScenario(scenario, run);
-        for (const std::string& failure : first.failures) {
+        for (const Failure& failure : first.failures) {
             // The first run is cut off on purpose; anything else counts.
-            if (failure.find("reached its limit") == std::string::npos) {
+            if (failure.what.find("reached its limit") == std::string::npos) {
                 report.failures.push_back(failure);
             }
         }
@@ -382,8 +382,8 @@ bool runCase(const MatrixCase& one, std::size_t number, const RunSettings& setti
         report.failures.insert(report.failures.end(), after.failures.begin(), after.failures.end());
         std::remove(run.storePath.c_str());
     }
-    for (const std::string& failure : report.failures) {
-        out << "  " << failure << '\n';
+    for (const Failure& failure : report.failures) {
+        out << "  " << failure.text() << '\n';
     }
     out << (report.passed() ? "PASS  " : "FAIL  ") << one.name << '\n';
     return report.passed();

@@ -54,8 +54,8 @@ int runAll(const sim::CliOptions& options, std::vector<Loaded>& loaded, bool fil
             continue;
         }
         const sim::RunReport report = sim::runScenario(one.scenario, options.run);
-        for (const std::string& failure : report.failures) {
-            std::cout << "  " << failure << '\n';
+        for (const sim::Failure& failure : report.failures) {
+            std::cout << "  " << failure.text() << '\n';
         }
         const std::string title = one.scenario.name.empty() ? "" : " - " + one.scenario.name;
         std::cout << (report.passed() ? "PASS  " : "FAIL  ") << one.scenario.file << title << '\n';

@@ -13,6 +13,7 @@
 #include "sim/host/host_sim.h"
 #include "sim/host/module_loader.h"
 #include "sim/host/qr_render.h"
+#include "sim/scenario/failure.h"
 #include "sim/scenario/scenario.h"
 
 namespace sim {
@@ -51,9 +52,19 @@ struct RunSettings {
         extraChecks;
 };
 
+// What a run produced for the POS, the printer and the journal.
+struct RunOutput {
+    std::vector<XmlElement> results; // the TransactionEvents
+    std::vector<PrintedReceipt> receipts;
+    std::vector<std::string> journal;
+    Millis endedAt = 0; // the virtual time when the run ended
+};
+
 struct RunReport {
-    bool ran = false;                  // false: the module or a file could not be used
-    std::vector<std::string> failures; // failed expectations, violations, problems
+    bool ran = false;              // false: the module or a file could not be used
+    std::vector<Failure> failures; // failed expectations, violations, problems
+    std::vector<Failure> warnings; // rules that never fired, a scenario that checks nothing
+    RunOutput output;
     bool passed() const { return ran && failures.empty(); }
 };
 

@@ -182,8 +182,8 @@ Outcome run(const std::string& text, QrPaymentModule& module, bool invariants = 
 
 std::string failures(const sim::RunReport& report) {
     std::string all;
-    for (const std::string& f : report.failures) {
-        all += f + "\n";
+    for (const sim::Failure& f : report.failures) {
+        all += f.text() + "\n";
     }
     return all;
 }
@@ -264,13 +264,50 @@ expect gateway-kinds O
         << all;
     EXPECT_NE(all.find("line 3 at 2.000s: the module does not intercept DoGetLastTransaction"),
               std::string::npos);
-    EXPECT_EQ(all.find("DoGetLastReceipt"), std::string::npos) << "a tried door is only noted";
+    for (const sim::Failure& failure : outcome.report.failures) {
+        EXPECT_EQ(failure.headline().find("DoGetLastReceipt"), std::string::npos)
+            << "a tried door is only noted";
+    }
     EXPECT_NE(all.find("line 5 at 4.000s: nothing is waiting for that answer"), std::string::npos);
-    EXPECT_NE(all.find("t.scenario:6: expect result ResponseCode=00\n    no TransactionEvents "
-                       "number 1 (0 seen)"),
+    EXPECT_NE(all.find("t.scenario:6: expect result ResponseCode=00\n"
+                       "    expected  TransactionEvent number 1\n"
+                       "    got       none"),
               std::string::npos);
-    EXPECT_NE(all.find("t.scenario:7: expect gateway-kinds O\n    saw (none)"), std::string::npos);
+    EXPECT_NE(all.find("t.scenario:7: expect gateway-kinds O\n"
+                       "    expected  O\n"
+                       "    got       (none)"),
+              std::string::npos);
     EXPECT_EQ(outcome.report.failures.size(), 5u) << all;
+}
+
+TEST(ScenarioRunner, AFailureShowsTheNearestCandidatesItsTimeAndTheTranscriptAroundIt) {
+    QrPaymentModule module;
+    const Outcome outcome = run(std::string(purchase) + R"(
+on gateway N after 20s customer pays
+on screen "SWITCH TO MMS" cancel
+expect receipt line="TRANSACTION APROVED 00"
+expect result ResponseCode=00
+)",
+                                module);
+    ASSERT_EQ(outcome.report.failures.size(), 1u) << failures(outcome.report);
+    const sim::Failure& failure = outcome.report.failures[0];
+    EXPECT_EQ(failure.where, "t.scenario:8");
+    EXPECT_EQ(failure.expected, "line=\"TRANSACTION APROVED 00\"");
+    EXPECT_EQ(failure.got, "no such line on receipt number 1");
+    ASSERT_FALSE(failure.nearest.empty());
+    EXPECT_EQ(failure.nearest[0], "\"TRANSACTION APPROVED 00\"");
+    EXPECT_EQ(sim::formatMillis(failure.at), "22.900s");
+    ASSERT_EQ(failure.context.size(), 5u);
+    EXPECT_NE(failure.context[2].find("[  22.900s] module->host   PrintReceipt{"),
+              std::string::npos)
+        << failure.text();
+    // The misspelt screen text: its rule never fired, and the screen it
+    // probably meant is named.
+    ASSERT_EQ(outcome.report.warnings.size(), 1u);
+    EXPECT_EQ(outcome.report.warnings[0].headline(),
+              "t.scenario:7: on screen \"SWITCH TO MMS\" never fired: its action was not taken");
+    ASSERT_FALSE(outcome.report.warnings[0].nearest.empty());
+    EXPECT_NE(outcome.report.warnings[0].nearest[0].find("SWITCH TO SMS"), std::string::npos);
 }
 
 TEST(ScenarioRunner, RestartLoadsTheModuleAgainAndTheStoreSurvives) {

@@ -41,8 +41,8 @@ sim::RunReport runText(const std::string& file, const std::string& text,
 
 std::string failures(const sim::RunReport& report) {
     std::string all;
-    for (const std::string& text : report.failures) {
-        all += text + "\n";
+    for (const sim::Failure& failure : report.failures) {
+        all += failure.text() + "\n";
     }
     return all;
 }
