@@ -36,6 +36,13 @@ bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, st
             if (!takeValue(argc, argv, i, options.run.receiptsPath, error)) {
                 return false;
             }
+        } else if (arg == "--junit" || arg == "--json" || arg == "--filter") {
+            std::string& value = arg == "--junit"  ? options.junitPath
+                                 : arg == "--json" ? options.jsonPath
+                                                   : options.filter;
+            if (!takeValue(argc, argv, i, value, error)) {
+                return false;
+            }
         } else if (arg == "-q" || arg == "--quiet") {
             options.run.level = Level::quiet;
         } else if (arg == "-v" || arg == "--verbose") {
@@ -103,6 +110,14 @@ options:
       --journal FILE  append the journal lines to FILE
       --receipts FILE append every printed receipt to FILE
       --no-qr         draw QR codes as their text, not as blocks
+      --filter TEXT   run only the scenarios (or matrix cases) whose title or
+                      file name holds TEXT, in any case
+      --junit FILE    write a JUnit XML report for CI: a testcase per scenario
+                      or matrix case with its time, a failure per failed
+                      expectation (expected and got), an error for a file
+                      that could not be read or parsed
+      --json FILE     the same as JSON, with each run's TransactionEvents,
+                      receipts and journal lines
       --check         only read the SCENARIO files and report their errors
       --fault-matrix  run the generated scenarios instead of SCENARIO files:
                       every gateway exchange of a QR and an SMS purchase, a
@@ -120,15 +135,23 @@ options:
       --help-scenario the scenario language, with examples
   -h, --help          this text
 
+Each scenario ends with PASS, FAIL or ERROR and the time it took; a failed
+expectation shows what was expected, what came instead, the nearest things
+the run did show, the virtual time and the transcript lines around it. An
+"on" rule that never fired and a scenario without expectations are warned
+of. The last line counts them all: "2 passed, 1 failed, 1 error".
+
 exit status: 0 all scenarios passed, 1 an expectation failed or the module
-broke the host protocol, 2 a bad command line or scenario file, 3 the module
-could not be loaded.
+broke the host protocol, 2 a bad command line, a scenario file that cannot be
+read or parsed, or an output file (--store, --journal, --receipts, --junit,
+--json) that cannot be written, 3 the module could not be loaded.
 
 examples:
   klarna-sim -m build/linux32/klarna.so
   klarna-sim -m build/linux32/klarna.so tests/scenarios/startup_registration.scenario
   klarna-sim -m build/linux32/klarna.so --interactive --store /tmp/host.vars
   klarna-sim -m build/linux32/klarna.so --quiet --fault-matrix
+  klarna-sim -m build/linux32/klarna.so -q --junit report.xml tests/scenarios/*.scenario
 )";
 }
 

@@ -17,6 +17,9 @@ struct CliOptions {
     bool noQr = false;
     bool faultMatrix = false; // run the generated fault and restart scenarios
     bool listOnly = false;    // with faultMatrix: only name them
+    std::string filter;       // run only the cases whose name or file holds it
+    std::string junitPath;    // reports for CI systems
+    std::string jsonPath;
 };
 
 // False with error set for an unknown or incomplete option.

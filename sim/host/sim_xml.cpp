@@ -37,6 +37,16 @@ XmlElement& XmlElement::child(const std::string& childName) {
     return c != nullptr ? *c : add(childName);
 }
 
+bool XmlElement::attribute(const std::string& attributeName, std::string& value) const {
+    for (const auto& a : attributes) {
+        if (a.first == attributeName) {
+            value = a.second;
+            return true;
+        }
+    }
+    return false;
+}
+
 namespace {
 
 bool isSpace(char c) {
@@ -177,13 +187,55 @@ class Parser {
         return true;
     }
 
-    // After the name: attributes (skipped) and the end of the start tag.
-    bool finishStartTag(bool& empty) {
+    // After the name: the attributes and the end of the start tag. What is
+    // not a quoted attribute is skipped up to the tag's end.
+    bool finishStartTag(XmlElement& into, bool& empty) {
+        for (;;) {
+            skipSpace();
+            if (startsWith("/>") || startsWith(">")) {
+                empty = text_[pos_] == '/';
+                pos_ += empty ? 2 : 1;
+                return true;
+            }
+            if (!attribute(into)) {
+                break;
+            }
+        }
         const std::size_t close = text_.find('>', pos_);
         if (close == std::string::npos) {
             return fail("unterminated start tag");
         }
         empty = close > pos_ && text_[close - 1] == '/';
+        pos_ = close + 1;
+        return true;
+    }
+
+    // name="value" or name='value'; false (nothing read) for anything else.
+    bool attribute(XmlElement& into) {
+        std::size_t at = pos_;
+        while (at < text_.size() && !isSpace(text_[at]) && text_[at] != '=' && text_[at] != '>' &&
+               text_[at] != '/') {
+            ++at;
+        }
+        const std::string name = text_.substr(pos_, at - pos_);
+        while (at < text_.size() && isSpace(text_[at])) {
+            ++at;
+        }
+        if (name.empty() || at >= text_.size() || text_[at] != '=') {
+            return false;
+        }
+        ++at;
+        while (at < text_.size() && isSpace(text_[at])) {
+            ++at;
+        }
+        const char quote = at < text_.size() ? text_[at] : '\0';
+        const std::size_t close =
+            quote == '"' || quote == '\'' ? text_.find(quote, at + 1) : std::string::npos;
+        if (close == std::string::npos) {
+            return false;
+        }
+        into.attributes.emplace_back(unescape(name),
+                                     unescape(text_.substr(at + 1, close - at - 1)));
         pos_ = close + 1;
         return true;
     }
@@ -198,7 +250,7 @@ class Parser {
         }
         ++pos_;
         bool empty = false;
-        if (!readName(into.name) || !finishStartTag(empty)) {
+        if (!readName(into.name) || !finishStartTag(into, empty)) {
             return false;
         }
         return empty || content(into, depth);
