@@ -25,10 +25,13 @@ class VariableStore {
     bool save(std::string& error) const;
     // Rereads the attached file, as a restarted host does.
     bool reload(std::string& error);
+    // Why a write after a change failed; empty while every one succeeded.
+    const std::string& writeError() const { return writeError_; }
 
   private:
     std::map<std::string, std::string> values_;
     std::string path_;
+    std::string writeError_;
 };
 
 // One line of the store file: NAME=value with \\, \n, \r, \t and \xHH escapes.

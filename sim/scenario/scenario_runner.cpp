@@ -126,6 +126,10 @@ void ScenarioRun::report(RunReport& report) {
     for (const std::string& text : record_.problems) {
         report.failures.push_back(plainFailure("problem", file, text));
     }
+    if (!store_.writeError().empty()) {
+        report.failures.push_back(
+            plainFailure("output", file, "the variable store: " + store_.writeError()));
+    }
     const std::vector<Failure> failed = checkExpectations(scenario_, record_, store_, lines_);
     report.failures.insert(report.failures.end(), failed.begin(), failed.end());
     if (settings_.checkInvariants) {

@@ -327,6 +327,33 @@ expect delivered PinpadNotify returned=1
     EXPECT_EQ(module.startups, 2);
 }
 
+TEST(ScenarioRunner, OutputFilesThatCannotBeWrittenFailTheRun) {
+    QrPaymentModule module;
+    sim::Scenario scenario;
+    std::vector<sim::ParseError> errors;
+    ASSERT_TRUE(sim::parseScenario("t.scenario",
+                                   std::string(purchase) + "at 1s set-var TOKEN \"T1\"\n" +
+                                       "on gateway N after 20s customer pays\n",
+                                   scenario, errors));
+    std::ostringstream out;
+    sim::RunSettings settings;
+    settings.module = &module;
+    settings.out = &out;
+    settings.storePath = "no-such-folder/host.store";
+    settings.receiptsPath = "no-such-folder/receipts.txt";
+    const sim::RunReport report = sim::runScenario(scenario, settings);
+    std::string all;
+    for (const sim::Failure& failure : report.failures) {
+        all += failure.headline() + "\n";
+    }
+    EXPECT_NE(all.find("t.scenario: cannot write the receipts to no-such-folder/receipts.txt"),
+              std::string::npos)
+        << all;
+    EXPECT_NE(all.find("t.scenario: the variable store: cannot write no-such-folder/host.store"),
+              std::string::npos)
+        << all;
+}
+
 // --- Reports --------------------------------------------------------------
 
 // Three cases as klarna-sim reports them: a passed purchase, a purchase that
