@@ -118,7 +118,9 @@ options:
                       that could not be read or parsed
       --json FILE     the same as JSON, with each run's TransactionEvents,
                       receipts and journal lines
-      --check         only read the SCENARIO files and report their errors
+      --check         only read the SCENARIO files and report their errors,
+                      among them names no field, request, gateway kind or
+                      host variable has ("Sucess"), with the nearest one
       --fault-matrix  run the generated scenarios instead of SCENARIO files:
                       every gateway exchange of a QR and an SMS purchase, a
                       refund, a logon and a reversal under every fault the
@@ -158,6 +160,8 @@ examples:
 const char* scenarioLanguageText() {
     return R"(Scenario files: one directive per line; # starts a comment; "quoted text"
 keeps blanks and knows \" \\ \n \r \t \xHH. Errors are reported as FILE:LINE.
+Field, request, gateway kind, POS field and host variable names are checked
+when the file is read: a misspelt one is an error with a "did you mean".
 TIME and DURATION: 0, 2s, 1.5s, 500ms, 2m.
 
 Set-up (before anything runs):
