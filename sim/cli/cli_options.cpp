@@ -1,5 +1,6 @@
 #include "sim/cli/cli_options.h"
 
+#include <cstdlib>
 #include <cstring>
 
 namespace sim {
@@ -43,6 +44,21 @@ bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, st
             if (!takeValue(argc, argv, i, value, error)) {
                 return false;
             }
+        } else if (arg == "--in-process") {
+            options.inProcess = true;
+        } else if (arg == "--seed") {
+            std::string value;
+            if (!takeValue(argc, argv, i, value, error)) {
+                return false;
+            }
+            char* end = nullptr;
+            const unsigned long seed = std::strtoul(value.c_str(), &end, 10);
+            if (value.empty() || *end != '\0' || value[0] == '-' || seed > 0xFFFFFFFFul) {
+                error = "--seed needs a number from 0 to 4294967295, not \"" + value + "\"";
+                return false;
+            }
+            options.run.seed = static_cast<unsigned>(seed);
+            options.seedGiven = true;
         } else if (arg == "-q" || arg == "--quiet") {
             options.run.level = Level::quiet;
         } else if (arg == "-v" || arg == "--verbose") {
@@ -72,9 +88,17 @@ bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, st
         error = "--list goes with --fault-matrix";
         return false;
     }
+    if (options.inProcess && !options.run.modulePath.empty()) {
+        error = "--in-process runs the module built into klarna-sim: leave out --module";
+        return false;
+    }
+    if (options.seedGiven && !options.inProcess) {
+        error = "--seed goes with --in-process (a loaded module takes its own random numbers)";
+        return false;
+    }
     if (!options.help && !options.helpScenario && !options.checkOnly && !options.listOnly &&
-        options.run.modulePath.empty()) {
-        error = "--module PATH is required";
+        !options.inProcess && options.run.modulePath.empty()) {
+        error = "--module PATH (or --in-process) is required";
         return false;
     }
     return true;
@@ -91,6 +115,12 @@ customer costs no real time.
 
 usage:
   klarna-sim --module PATH [options] [SCENARIO...]
+  klarna-sim --in-process [--seed N] [options] [SCENARIO...]
+
+The gateway's payment times (paydt, printed on receipts) follow the virtual
+clock. With a loaded module it starts at the machine's time, the time the
+module reads, so both tell the same date; the module's own dates, UUIDs and
+terminal id then differ from run to run. Use --in-process for runs to diff.
 
 With no SCENARIO a demonstration runs: an approved QR purchase from the POS,
 with the terminal's first logon, on the built-in gateway. Each SCENARIO file
@@ -99,7 +129,14 @@ how the gateway behaves and what must come out; klarna-sim reports every
 expectation that failed and exits non-zero.
 
 options:
-  -m, --module PATH   the module to load (required)
+  -m, --module PATH   the module to load (required unless --in-process)
+      --in-process    run the module built into klarna-sim instead of loading
+                      a library: its clock is the virtual clock from
+                      2024-01-01 10:00:00 UTC, its UUIDs, terminal id and
+                      references come from --seed, so two runs of the same
+                      scenarios write byte-identical output (the PASS lines
+                      leave out the wall-clock time; the reports keep it)
+      --seed N        with --in-process: the seed of those values (1)
   -q, --quiet         print only failures and one line per scenario
   -v, --verbose       also print every message as full XML text
   -i, --interactive   you play the POS, the customer and the operator at the
@@ -154,6 +191,7 @@ examples:
   klarna-sim -m build/linux32/klarna.so --interactive --store /tmp/host.vars
   klarna-sim -m build/linux32/klarna.so --quiet --fault-matrix
   klarna-sim -m build/linux32/klarna.so -q --junit report.xml tests/scenarios/*.scenario
+  klarna-sim --in-process --seed 7 FILE > run1.txt; klarna-sim --in-process --seed 7 FILE > run2.txt
 )";
 }
 

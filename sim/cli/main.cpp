@@ -6,6 +6,7 @@
 #include "sim/cli/cli_options.h"
 #include "sim/cli/reports.h"
 #include "sim/cli/text_files.h"
+#include "sim/host/in_process_module.h"
 #include "sim/host/module_loader.h"
 #include "sim/host/qr_render.h"
 #include "sim/scenario/scenario.h"
@@ -102,7 +103,13 @@ sim::ReportOptions reportOptions(const sim::CliOptions& options) {
         std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", local);
     }
     report.context.timestamp = stamp;
-    report.context.properties = {{"module", options.run.modulePath}};
+    // Wall-clock times would make two runs that are to be compared differ.
+    report.showTimes = !options.inProcess;
+    report.context.properties = {
+        {"module", options.inProcess ? std::string("(in process)") : options.run.modulePath}};
+    if (options.inProcess) {
+        report.context.properties.emplace_back("seed", std::to_string(options.run.seed));
+    }
     if (!options.filter.empty()) {
         report.context.properties.emplace_back("filter", options.filter);
     }
@@ -141,6 +148,15 @@ int main(int argc, char** argv) {
     options.run.receiptsPath = sim::nativePath(options.run.receiptsPath);
     if (!options.checkOnly && !outputsWritable(options, std::cerr)) {
         return 2;
+    }
+    // In process the module's clock is the virtual one on a fixed calendar;
+    // a loaded module reads the machine's, so the gateway's times start from
+    // the machine's too.
+    sim::InProcessModule inProcess;
+    if (options.inProcess) {
+        options.run.module = &inProcess;
+    } else {
+        options.run.calendar = sim::VirtualCalendar::machineNow();
     }
     sim::Reporter reporter(std::cout, reportOptions(options));
     if (options.faultMatrix) {

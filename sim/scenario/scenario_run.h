@@ -84,7 +84,10 @@ class ScenarioRun : public HostListener, public ActionPerformer {
         transcript_.keepLines(&lines_);
     }
 
-    ~ScenarioRun() override { queue_.clear(); }
+    ~ScenarioRun() override {
+        module_.followClock(nullptr, settings_.calendar, settings_.seed);
+        queue_.clear();
+    }
 
     RunReport run();
 

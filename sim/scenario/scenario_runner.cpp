@@ -34,6 +34,7 @@ bool ScenarioRun::prepare(RunReport& report) {
     host_.config().receiptsPath = settings_.receiptsPath;
     host_.config().qrStyle = settings_.qrStyle;
     host_.gateway().config() = setup.gateway;
+    host_.gateway().setCalendar(settings_.calendar);
     for (const Fault& fault : setup.faults) {
         host_.gateway().addFault(fault);
     }
@@ -44,6 +45,7 @@ bool ScenarioRun::prepare(RunReport& report) {
         report.failures.push_back(plainFailure("module", scenario_.file, error));
         return false;
     }
+    module_.followClock(&queue_, settings_.calendar, settings_.seed);
     host_.setModule(&observed_);
     host_.setListener(this);
     return true;
@@ -111,6 +113,7 @@ RunReport ScenarioRun::run() {
     host_.setModule(nullptr);
     queue_.clear();
     module_.unload();
+    module_.followClock(nullptr, settings_.calendar, settings_.seed);
     this->report(report);
     return report;
 }

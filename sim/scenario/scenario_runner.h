@@ -13,6 +13,7 @@
 #include "sim/host/host_sim.h"
 #include "sim/host/module_loader.h"
 #include "sim/host/qr_render.h"
+#include "sim/host/virtual_calendar.h"
 #include "sim/scenario/failure.h"
 #include "sim/scenario/scenario.h"
 
@@ -29,6 +30,12 @@ class ModuleInstance : public ModulePort {
     // Whether Startup reads the host's addresses from the 32-bit record (an
     // in-process module is given them directly).
     virtual bool readsRecordAddresses() const { return true; }
+    // Has the module's clocks, UUIDs and random numbers follow the run's
+    // virtual clock, calendar and seed where that can be done (a module in
+    // this process); null clock: back to the machine's. A loaded library
+    // keeps the machine's.
+    virtual void followClock(const EventQueue* /*clock*/, const VirtualCalendar& /*calendar*/,
+                             unsigned /*seed*/) {}
 };
 
 struct RunSettings {
@@ -42,6 +49,11 @@ struct RunSettings {
     std::string receiptsPath;
     QrStyle qrStyle = QrStyle::plain;
     ModuleInstance* module = nullptr; // null: the library at modulePath
+    // What virtual time 0 is on the calendar (the gateway's payment times,
+    // an in-process module's clock), and the seed of an in-process module's
+    // UUIDs and random numbers.
+    VirtualCalendar calendar;
+    unsigned seed = 1;
     // The reversal and result invariants; off only for stand-in modules
     // that keep no reversal records.
     bool checkInvariants = true;
