@@ -255,7 +255,9 @@ What happens:
     set-var NAME "value" | clear-var NAME | wait
     try ACTION                      a door that is not registered is only noted
   Without an explicit startup the module is started at time 0. The run ends
-  when nothing but the periodic timer is left; then Shutdown is called.
+  when nothing but the periodic timer is left; then Shutdown is called. An
+  "on" rule that never fired is warned of, with the nearest screens (gateway
+  kinds, requests) the run did show.
 
 What must come out (checked at the end; NAME#N picks the N-th, #last the last):
   CHECK: FIELD=value | FIELD~text (contains) | !FIELD (absent) | FIELD? (present)
@@ -273,6 +275,10 @@ What must come out (checked at the end; NAME#N picks the N-th, #last the last):
   expect journal[#N] text~"F00M"    | expect journal count=N
   expect var NAME=value !NAME NAME~text
   expect trace "TEXT"...  | expect screen "TEXT"... | expect pos-screen "TEXT"...
+  A failed expectation is reported with what was expected, what came, the
+  nearest candidates (the receipt's lines, the screens shown, the requests or
+  results of that name), the virtual time and the transcript lines around it.
+  A file without expect lines passes with a warning.
 
 Example:
   scenario "pinpad notification"

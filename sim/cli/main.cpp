@@ -164,7 +164,12 @@ int main(int argc, char** argv) {
     } else {
         std::vector<Loaded> loaded = loadScenarios(options);
         if (options.checkOnly) {
-            int status = loaded.empty() && !options.filter.empty() ? 2 : 0;
+            int status = 0;
+            if (loaded.empty() && !options.filter.empty()) {
+                std::cerr << "klarna-sim: no scenario matches --filter \"" << options.filter
+                          << "\"\n";
+                status = 2;
+            }
             for (const Loaded& one : loaded) {
                 for (const sim::Failure& why : one.errors) {
                     std::cerr << why.headline() << '\n';

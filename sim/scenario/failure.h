@@ -13,7 +13,9 @@
 namespace sim {
 
 struct Failure {
-    std::string kind;     // expectation, protocol, problem, invariant, check, rule, file, output
+    // expectation, protocol, problem, invariant, check (the fault matrix's),
+    // output, file, module; for warnings rule or expectations
+    std::string kind;
     std::string where;    // FILE:LINE, or FILE for the run as a whole
     std::string what;     // the expectation as written, or what went wrong
     std::string expected; // empty when nothing was compared
