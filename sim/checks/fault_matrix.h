@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/scenario/case_report.h"
 #include "sim/scenario/scenario_runner.h"
 
 namespace sim {
@@ -42,7 +43,10 @@ void checkMatrixOutcome(const RunRecord& record, const VariableStore& store,
 void checkStoredRecords(const std::map<std::string, std::string>& variables,
                         const std::string& when, std::vector<std::string>& failures);
 
-// Runs (or with listOnly, names) every case; the exit status of the program.
-int runFaultMatrix(const RunSettings& settings, bool listOnly, std::ostream& out);
+// Runs every case whose name holds filter (any case; empty: all of them)
+// and hands each one's report to sink.
+void runFaultMatrix(const RunSettings& settings, const std::string& filter, CaseSink& sink);
+// Names the cases.
+void listFaultMatrix(std::ostream& out);
 
 } // namespace sim

@@ -248,12 +248,7 @@ void GatewaySim::send(const Pending& pending, const json& reply) {
 }
 
 std::string GatewaySim::paymentTime() const {
-    const Millis now = queue_.now() > 0 ? queue_.now() : 0;
-    const long long seconds = (10 * 3600 + now / 1000) % (28LL * 86400);
-    char text[64];
-    std::snprintf(text, sizeof text, "2024-01-%02lld %02lld:%02lld:%02lld", 1 + seconds / 86400,
-                  seconds / 3600 % 24, seconds / 60 % 60, seconds % 60);
-    return text;
+    return calendar_.text(queue_.now() > 0 ? queue_.now() : 0);
 }
 
 } // namespace sim

@@ -18,6 +18,7 @@
 #include "sim/gateway/gateway_faults.h"
 #include "sim/gateway/gateway_state.h"
 #include "sim/host/event_queue.h"
+#include "sim/host/virtual_calendar.h"
 
 namespace sim {
 
@@ -45,6 +46,8 @@ class GatewaySim {
     GatewayConfig& config() { return config_; }
     void addFault(const Fault& fault) { faults_.push_back(fault); }
     void setNote(Note note) { note_ = std::move(note); }
+    // The calendar payment times (paydt) are told in.
+    void setCalendar(const VirtualCalendar& calendar) { calendar_ = calendar; }
     // An order that exists before the run (for refunds of earlier sales).
     void addOrder(const std::string& orderid, std::int64_t amount, const std::string& currency);
 
@@ -114,6 +117,7 @@ class GatewaySim {
     EventQueue& queue_;
     Sink sink_;
     Note note_;
+    VirtualCalendar calendar_;
     GatewayConfig config_;
     std::vector<Fault> faults_;
     GatewayState state_;

@@ -199,9 +199,10 @@ std::int32_t HostSim::printReceipt(const XmlElement& method, const XmlElement&, 
     receipt.type = method.childText("ReceiptType");
     record_.receipts.push_back(receipt);
     transcript_.block(Level::brief, drawReceipt(receipt.text, receipt.printer));
-    if (!config_.receiptsPath.empty()) {
-        appendToFile(config_.receiptsPath,
-                     "--- printer " + receipt.printer + "\n" + receipt.text + "\n");
+    if (!config_.receiptsPath.empty() &&
+        !appendToFile(config_.receiptsPath,
+                      "--- printer " + receipt.printer + "\n" + receipt.text + "\n")) {
+        outputFailed("the receipts", config_.receiptsPath);
     }
     Interaction& print =
         startInteraction(InteractionKind::print, "PrintReceiptEvent", method, receipt.text, 0);

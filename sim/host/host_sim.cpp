@@ -100,6 +100,17 @@ void HostSim::dropOpenExchanges() {
     exchanges_.clear();
 }
 
+void HostSim::outputFailed(const std::string& what, const std::string& path) {
+    const std::string text = "cannot write " + what + " to " + path;
+    for (const std::string& problem : record_.problems) {
+        if (problem == text) {
+            return; // told once
+        }
+    }
+    record_.problems.push_back(text);
+    transcript_.line(Level::normal, "PROBLEM", text);
+}
+
 void HostSim::violation(const std::string& text) {
     record_.violations.push_back(formatMillis(queue_.now()) + ": " + text);
     transcript_.line(Level::brief, "VIOLATION", text);
@@ -261,8 +272,8 @@ void HostSim::handleEvent(RequestRecord& record) {
         const std::string entry = record.element.childText("jnl_entry");
         record_.journal.push_back(entry);
         transcript_.line(Level::normal, "journal", entry);
-        if (!config_.journalPath.empty()) {
-            appendToFile(config_.journalPath, entry + "\n");
+        if (!config_.journalPath.empty() && !appendToFile(config_.journalPath, entry + "\n")) {
+            outputFailed("the journal", config_.journalPath);
         }
         return;
     }

@@ -168,6 +168,8 @@ class HostSim {
     void handleEvent(RequestRecord& record);
     bool forcedFault(const std::string& method, MethodFault::Kind kind, std::int32_t& value);
     void violation(const std::string& text);
+    // A file the host writes to (journal, receipts) refused the write.
+    void outputFailed(const std::string& what, const std::string& path);
 
     // Delivery of one message to the module, recorded and shown.
     std::int32_t deliver(const std::string& name, const XmlElement& root);

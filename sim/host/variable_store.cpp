@@ -12,14 +12,12 @@ const std::string* VariableStore::find(const std::string& name) const {
 
 void VariableStore::set(const std::string& name, const std::string& value) {
     values_[name] = value;
-    std::string ignored;
-    save(ignored);
+    save(writeError_);
 }
 
 void VariableStore::erase(const std::string& name) {
     values_.erase(name);
-    std::string ignored;
-    save(ignored);
+    save(writeError_);
 }
 
 bool VariableStore::attachFile(const std::string& path, std::string& error, bool readOnly) {

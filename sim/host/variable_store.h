@@ -27,12 +27,15 @@ class VariableStore {
     // Rereads the attached file, as a restarted host does (a read-only store
     // keeps what it holds).
     bool reload(std::string& error);
+    // Why a write after a change failed; empty while every one succeeded.
+    const std::string& writeError() const { return writeError_; }
 
   private:
     std::map<std::string, std::string> values_;
     std::string path_;
     bool readOnly_ = false;
     bool loaded_ = false;
+    std::string writeError_;
 };
 
 // One line of the store file: NAME=value with \\, \n, \r, \t and \xHH escapes.

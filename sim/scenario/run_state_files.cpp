@@ -17,7 +17,7 @@ bool ScenarioRun::attachStoreFiles(RunReport& report) {
     GatewayState state;
     if (!store_.attachFile(path, error, settings_.readOnlyStore) ||
         !readGatewayState(gatewayStatePath(path), state, error)) {
-        report.failures.push_back(error);
+        report.failures.push_back(plainFailure("file", scenario_.file, error));
         report.badInput = true;
         return false;
     }
@@ -53,8 +53,9 @@ void ScenarioRun::endRecording(RunReport& report) {
     if (settings_.recordPath.empty()) {
         return;
     }
-    if (!writeTextFile(settings_.recordPath, recorder_.text(record_, store_.all()))) {
-        report.failures.push_back("cannot write the recording to " + settings_.recordPath);
+    std::string error;
+    if (!writeTextFile(settings_.recordPath, recorder_.text(record_, store_.all()), error)) {
+        report.failures.push_back(plainFailure("output", scenario_.file, error));
         return;
     }
     out_ << "recorded to " << settings_.recordPath << " (replay: klarna-sim -m MODULE "

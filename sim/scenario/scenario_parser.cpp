@@ -1,4 +1,5 @@
 #include "sim/scenario/scenario_parser.h"
+#include "sim/scenario/field_names.h"
 
 namespace sim {
 
@@ -163,6 +164,7 @@ bool parseScenario(const std::string& file, const std::string& text, Scenario& s
         parser.line(++number, text.substr(start, end - start));
         start = end + 1;
     }
+    checkNames(scenario, errors);
     return errors.size() == before;
 }
 

@@ -82,9 +82,13 @@ class ScenarioRun : public HostListener, public ActionPerformer {
           module_(settings.module != nullptr ? *settings.module : library_),
           observed_(module_, queue_, record_, seen_) {
         transcript_.setClock(&queue_);
+        transcript_.keepLines(&lines_);
     }
 
-    ~ScenarioRun() override { queue_.clear(); }
+    ~ScenarioRun() override {
+        module_.followClock(nullptr, settings_.calendar, settings_.seed);
+        queue_.clear();
+    }
 
     RunReport run();
 
@@ -115,12 +119,14 @@ class ScenarioRun : public HostListener, public ActionPerformer {
     void problem(const Action& action, const std::string& text);
     void changeFaults(const Action& action);
     void fire(Rule& rule, std::uint64_t target);
+    void report(RunReport& report);
 
     Scenario scenario_;
     const RunSettings& settings_;
     std::ostream& out_;
     EventQueue queue_;
     Transcript transcript_;
+    std::vector<TranscriptLine> lines_; // the transcript at the normal level, for failures
     VariableStore store_;
     RunRecord record_;
     HostSim host_;

@@ -1,5 +1,6 @@
 #include <map>
 
+#include "sim/scenario/field_names.h"
 #include "sim/scenario/scenario_parser.h"
 
 namespace sim {
@@ -7,14 +8,14 @@ namespace sim {
 bool ScenarioParser::variable(const Tokens& tokens, std::string& error) {
     if (tokens.size() == 3 && !tokens[1].hasOp('=')) {
         scenario_.setup.variables.emplace_back(tokens[1].text, tokens[2].text);
-        return true;
-    }
-    if (tokens.size() == 2 && tokens[1].hasOp('=') && tokens[1].op > 0) {
+    } else if (tokens.size() == 2 && tokens[1].hasOp('=') && tokens[1].op > 0) {
         scenario_.setup.variables.emplace_back(tokens[1].key(), tokens[1].value());
-        return true;
+    } else {
+        error = "usage: var NAME \"value\"  (or var NAME=value)";
+        return false;
     }
-    error = "usage: var NAME \"value\"  (or var NAME=value)";
-    return false;
+    error = unknownVariableError(scenario_.setup.variables.back().first);
+    return error.empty();
 }
 
 bool ScenarioParser::repeatOptions(const Tokens& tokens, std::size_t from, int& start, int& times,
