@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "sim/checks/ledger.h"
+#include "sim/scenario/case_report.h"
 #include "sim/scenario/scenario_runner.h"
 
 namespace sim {
@@ -38,7 +39,10 @@ std::vector<MatrixCase> storeFileRestartCases();
 // approved, no reversal left pending, and readable records.
 void checkMatrixOutcome(const RunRecord& record, const VariableStore& store,
                         const RunObservations& seen, std::vector<std::string>& failures);
-// Runs (or with listOnly, names) every case; the exit status of the program.
-int runFaultMatrix(const RunSettings& settings, bool listOnly, std::ostream& out);
+// Runs every case whose name holds filter (any case; empty: all of them)
+// and hands each one's report to sink.
+void runFaultMatrix(const RunSettings& settings, const std::string& filter, CaseSink& sink);
+// Names the cases.
+void listFaultMatrix(std::ostream& out);
 
 } // namespace sim

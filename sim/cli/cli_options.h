@@ -18,6 +18,11 @@ struct CliOptions {
     bool noQr = false;
     bool faultMatrix = false; // run the generated fault and restart scenarios
     bool listOnly = false;    // with faultMatrix: only name them
+    bool inProcess = false;   // the module built into klarna-sim, on the virtual clock
+    bool seedGiven = false;
+    std::string filter;    // run only the cases whose name or file holds it
+    std::string junitPath; // reports for CI systems
+    std::string jsonPath;
 };
 
 // False with error set for an unknown or incomplete option.
