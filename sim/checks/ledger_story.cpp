@@ -167,7 +167,8 @@ bool saysDeclined(const XmlElement& screen) {
 
 // The result says its receipt was printed (CsdReservedString1, second
 // flag) exactly when this transaction's receipt print was answered "00": the
-// first PrintReceiptEvent after it.
+// first PrintReceiptEvent after it, within the transaction. A print the host
+// refused is answered by no event.
 void checkPrintedFlag(const Books& books, const TransactionSpan& span, std::size_t print,
                       const XmlElement& event, std::vector<std::string>& failures) {
     const std::string flags = event.childText("CsdReservedString1");
@@ -175,9 +176,10 @@ void checkPrintedFlag(const Books& books, const TransactionSpan& span, std::size
         return;
     }
     bool printed = false;
+    const bool refused = print < span.requestTo && books.record.requests[print].result < 0;
     for (const ObservedDelivery& delivery : books.seen.deliveries) {
-        if (print < span.requestTo && delivery.requestsBefore > print &&
-            delivery.name == "PrintReceiptEvent") {
+        if (print < span.requestTo && !refused && delivery.requestsBefore > print &&
+            delivery.requestsBefore < span.requestTo && delivery.name == "PrintReceiptEvent") {
             const XmlParseResult parsed = parseXml(delivery.text);
             const XmlElement* holder = parsed.root.find("VORTAXIS_EVENT");
             const XmlElement* answer =
