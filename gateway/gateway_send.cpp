@@ -162,8 +162,9 @@ bool QuenKlarna::handOver(GatewayTransaction& transaction, std::int32_t timeoutS
     // Set before the hand-over so that a reply delivered while the host
     // still holds the request finds the transaction waiting for it.
     transaction.awaitingReply = true;
-    return sendHostMessage(bridge, message, handler(&QuenKlarna::onHostReceive)) !=
-           hostReplyTooSmall;
+    // A host that refuses the message (a negative result, -181 given up
+    // included) will deliver no reply for it, nor its own time-out.
+    return sendHostMessage(bridge, message, handler(&QuenKlarna::onHostReceive)) >= 0;
 }
 
 void QuenKlarna::rotateTid() {

@@ -48,8 +48,8 @@ class QuenKlarna {
     // behind it goes out, unless its transaction has ended meanwhile (then
     // the deferral is dropped).
     void releaseDeferredSend();
-    // Silent send on the background transaction: 1, or 0 when the host
-    // never took the message (the exchange then awaits nothing).
+    // Silent send on the background transaction: 1, or 0 when the host did
+    // not take the message (the exchange then awaits nothing).
     std::int32_t sendBackgroundTransaction(std::int32_t messageType, std::int32_t windowLow,
                                            std::int32_t windowHigh, ReplyCallback callback);
     // HostReceiveEvent: 1 when the reply matched an awaiting window, else 0.
@@ -66,8 +66,8 @@ class QuenKlarna {
     void showProcessingScreen(); // "PROCESSING" on the pinpad (and the POS)
     // Stamps the request, builds and traces the SendHostMessage and hands it
     // to the host; storeReversalData is the foreground's reversal record.
-    // False when the host never took the message (it kept asking for a
-    // bigger reply buffer past the ceiling).
+    // False when the host did not take the message (it refused it, or kept
+    // asking for a bigger reply buffer past the ceiling).
     bool handOver(GatewayTransaction& transaction, std::int32_t timeoutSeconds,
                   const char* traceLabel, bool storeReversalData);
     // A message the host never took ends its exchange as a host that gave

@@ -190,6 +190,35 @@ TEST_F(GatewaySendTest, ReversalIsStoredBeforeForegroundSendsOfMoneyKinds) {
     EXPECT_EQ(store.host.methodNames(), std::vector<std::string>{"SendHostMessage"});
 }
 
+// A host that refuses a gateway message delivers no reply for it: the
+// exchange ends at once, and the reversal record written before stays to
+// reverse what may have gone.
+TEST_F(GatewaySendTest, RefusedMessageEndsTheExchangeAtOnce) {
+    store.host.respondWith([this](const RecordingHost::Request& request) {
+        const xmlNode& element = request.element();
+        if (element.name == "SendHostMessage") {
+            return RecordingHost::Answer{-1, ""};
+        }
+        if (element.name == "SetVariable") {
+            store.variables[element.getChildText("VariableName", "")] =
+                element.getChildText("Value", "");
+        }
+        return RecordingHost::Answer{};
+    });
+    beginForeground("P");
+    klarna.foreground.replyCallback = [] { return false; };
+    klarna.sendTransaction(true);
+    EXPECT_FALSE(klarna.foreground.awaitingReply);
+    EXPECT_FALSE(klarna.foreground.inProgress);
+    EXPECT_EQ(klarna.foreground.response.code, "X0");
+    EXPECT_FALSE(store.variables["REVERSAL_DATA"].empty());
+
+    ASSERT_TRUE(klarna.background.beginTransaction(xmlNode()));
+    klarna.background.request.type = "P-";
+    EXPECT_EQ(klarna.sendBackgroundTransaction(400, 410, 410, [] { return true; }), 0);
+    EXPECT_FALSE(klarna.background.awaitingReply);
+}
+
 TEST_F(GatewaySendTest, BackgroundSendIsSilentAndUsesTheSettingTimeout) {
     ASSERT_TRUE(klarna.background.beginTransaction(xmlNode()));
     klarna.background.request.type = "P-";
