@@ -63,6 +63,15 @@ const ResponseRow* findRow(const std::string& code) {
     return nullptr;
 }
 
+const char* const systemErrorCode = "X2";
+
+bool isCodeShaped(const std::string& code) {
+    const auto letterOrDigit = [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    };
+    return code.size() == 2 && letterOrDigit(code[0]) && letterOrDigit(code[1]);
+}
+
 void copyRow(const ResponseRow& row, ResponseInfo& info) {
     info.code = row.code;
     info.text = row.text;
@@ -104,6 +113,12 @@ std::string centre16(const std::string& text, std::size_t width) {
 
 void ResponseInfo::lookupResponse(std::string responseCode, std::string hostText) {
     clear();
+    if (!isCodeShaped(responseCode)) {
+        // Every record the code goes into (journal, receipt, the POS's
+        // result) holds two characters: anything else is not a code the
+        // host or gateway could mean, and is reported as a system error.
+        responseCode = systemErrorCode;
+    }
     if (const ResponseRow* row = findRow(responseCode)) {
         copyRow(*row, *this);
         return;

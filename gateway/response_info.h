@@ -39,7 +39,8 @@ struct ResponseInfo {
     // Fills all six strings from the table row of `code`. A code outside the
     // table keeps its own code and is shown as a system error, carrying
     // `hostText` (the gateway's or host's words) when it is not empty. Both
-    // are taken by value, so this response's own strings may be passed.
+    // are taken by value, so this response's own strings may be passed. A
+    // code that is not two letters or digits is taken as "X2".
     void lookupResponse(std::string responseCode, std::string hostText);
     // lookupResponse with an empty text.
     void setResponse(const std::string& responseCode);

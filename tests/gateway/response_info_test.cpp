@@ -123,6 +123,16 @@ TEST(ResponseInfoTest, UnknownCodesShowASystemErrorOrTheHostWords) {
     }
 }
 
+// A host result or gateway rc that is not two letters or digits fits no
+// record (the journal keeps two characters): a system error everywhere.
+TEST(ResponseInfoTest, CodesNotTwoLettersOrDigitsAreASystemError) {
+    for (const char* code : {"", "0", "TIMEOUT", "0 ", "\xF2\xF2"}) {
+        ResponseInfo info;
+        info.lookupResponse(code, "HOST WORDS");
+        EXPECT_EQ(info.code + " " + info.text, "X2 SYSTEM ERROR") << code;
+    }
+}
+
 TEST(ResponseInfoTest, EachLookupReplacesTheWholeResponse) {
     ResponseInfo info;
     info.lookupResponse("99", "CARD EXPIRED TODAY");
