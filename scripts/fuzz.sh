@@ -53,11 +53,11 @@ for name in $fuzzers; do
   log="$build/$name.log"
   # The transaction fuzzer reads a stream of choices: long streams from the start.
   limits="-max_len=4096"
-  if [ -n "$runs" ]; then
-    limits="$limits -runs=$runs"
-  fi
   if [ "$name" = transaction ]; then
     limits="-max_len=512 -len_control=0"
+  fi
+  if [ -n "$runs" ]; then
+    limits="$limits -runs=$runs"
   fi
   status=0
   # -timeout: one input running longer than this is a hang.
