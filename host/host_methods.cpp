@@ -67,6 +67,37 @@ std::int32_t sendWithReturnEvent(HostBridge& bridge, const std::string& method,
     return sendMethod(bridge, method, element);
 }
 
+// What a refused request is answered with: the host gave no reason, so it
+// is the extension's own system error.
+constexpr const char* refusedResult = "X2";
+
+// A request the host refused (a negative result, -181 given up included)
+// will never be answered by its event: the handler gets the failure now.
+void answerRefused(HostBridge& bridge, std::int32_t result, const std::string& returnEvent,
+                   const Handler& handler) {
+    if (result >= 0 || !handler || bridge.sendCallback == nullptr) {
+        return;
+    }
+    platform::debugOutput("Klarna request refused by the host (" + std::to_string(result) +
+                          "), answered as failed: " + returnEvent + "\n");
+    xmlDoc document;
+    xmlNode& event = document.getChild(eventContainer).getChild(returnEvent);
+    event.getChild("Result").setText(refusedResult);
+    std::string reply;
+    handler(document, document.child(0).child(0), reply);
+}
+
+// As sendWithReturnEvent, for a request whose event answers it.
+std::int32_t sendAwaitingAnswer(HostBridge& bridge, const std::string& method,
+                                const xmlNode& element, const std::string& returnEvent,
+                                Handler handler) {
+    const Handler waiting = handler;
+    const std::int32_t result =
+        sendWithReturnEvent(bridge, method, element, returnEvent, std::move(handler));
+    answerRefused(bridge, result, returnEvent, waiting);
+    return result;
+}
+
 bool childTextEmpty(const xmlNode& element, const std::string& childName) {
     return element.getChildText(childName, std::string()).empty();
 }
@@ -250,8 +281,8 @@ void displayOnPinpad(HostBridge& bridge, const xmlNode& element) {
 }
 
 std::int32_t waitForKeyPress(HostBridge& bridge, const xmlNode& element, Handler handler) {
-    return sendWithReturnEvent(bridge, "WaitForKeyPress", element, "WaitForKeyPressEvent",
-                               std::move(handler));
+    return sendAwaitingAnswer(bridge, "WaitForKeyPress", element, "WaitForKeyPressEvent",
+                              std::move(handler));
 }
 
 void displayOnPos(HostBridge& bridge, xmlNode& element, const xmlNode& options) {
@@ -267,8 +298,8 @@ void closePosDisplay(HostBridge& bridge) {
 }
 
 std::int32_t printReceipt(HostBridge& bridge, const xmlNode& element, Handler handler) {
-    return sendWithReturnEvent(bridge, "PrintReceipt", element, "PrintReceiptEvent",
-                               std::move(handler));
+    return sendAwaitingAnswer(bridge, "PrintReceipt", element, "PrintReceiptEvent",
+                              std::move(handler));
 }
 
 xmlNode getPinpadDetails(HostBridge& bridge) {
@@ -277,24 +308,39 @@ xmlNode getPinpadDetails(HostBridge& bridge) {
 }
 
 std::int32_t getButtonMenuFromPinpad(HostBridge& bridge, const xmlNode& element, Handler handler) {
-    return sendWithReturnEvent(bridge, "GetButtonMenuFromPinpad", element,
-                               "GetButtonMenuFromPinpadEvent", std::move(handler));
+    return sendAwaitingAnswer(bridge, "GetButtonMenuFromPinpad", element,
+                              "GetButtonMenuFromPinpadEvent", std::move(handler));
 }
 
 std::int32_t getMultiLineFromPinpad(HostBridge& bridge, const xmlNode& element, Handler handler) {
-    return sendWithReturnEvent(bridge, "GetMultiLineFromPinpad", element,
-                               "GetMultiLineFromPinpadEvent", std::move(handler));
+    return sendAwaitingAnswer(bridge, "GetMultiLineFromPinpad", element,
+                              "GetMultiLineFromPinpadEvent", std::move(handler));
 }
 
-void setVariable(HostBridge& bridge, const std::string& name, const std::string& value) {
+std::int32_t setVariable(HostBridge& bridge, const std::string& name, const std::string& value) {
     xmlNode element;
     element.getChild("VariableName").setText(name);
     element.getChild("Value").setText(value);
-    sendMethod(bridge, "SetVariable", element);
+    return sendMethod(bridge, "SetVariable", element);
 }
 
 std::string getVariable(HostBridge& bridge, const std::string& name, const std::string& fallback) {
     return readVariable(bridge, "GetVariable", name, fallback);
+}
+
+bool readVariableChecked(HostBridge& bridge, const std::string& name, std::string& value) {
+    xmlNode element;
+    element.getChild("VariableName").setText(name);
+    element.getChild("Default").setText(value);
+    if (sendMethod(bridge, "GetVariable", element) < 0) {
+        return false;
+    }
+    const xmlNode reply = readReply(bridge);
+    const int index = reply.findChild("Var_result");
+    if (index >= 0) {
+        value = reply.child(index).text;
+    }
+    return true;
 }
 
 std::string getLaneInfoVariable(HostBridge& bridge, const std::string& name,
@@ -373,8 +419,10 @@ void dllStartTransaction(HostBridge& bridge, xmlNode& transaction, Handler handl
     transaction.getChild("ReturnEventName").setText("DllStartTransactionEvent");
     xmlNode method;
     appendCopy(method, transaction.name, transaction);
-    sendMethod(bridge, "DllStartTransaction", method);
+    const std::int32_t result = sendMethod(bridge, "DllStartTransaction", method);
+    const Handler waiting = handler;
     registerHandler(bridge, "DllStartTransactionEvent", std::move(handler));
+    answerRefused(bridge, result, "DllStartTransactionEvent", waiting);
 }
 
 void dllEndTransaction(HostBridge& bridge, xmlNode& event) {

@@ -41,6 +41,10 @@ void cancelCurrentCommand(HostBridge& bridge);
 // Registers handler for TimerTrigger, then asks for a 5000 ms timer.
 std::int32_t setTimer(HostBridge& bridge, Handler handler);
 void displayOnPinpad(HostBridge& bridge, const xmlNode& element);
+// The four requests below and DllStartTransaction are answered by an event:
+// when the host refuses one (a negative result, -181 given up included),
+// no event will come, and the handler is called at once with Result "X2".
+
 // Registers handler for WaitForKeyPressEvent, then sends.
 std::int32_t waitForKeyPress(HostBridge& bridge, const xmlNode& element, Handler handler);
 // Writes the dialog fields from options (or their defaults) into element
@@ -55,9 +59,13 @@ xmlNode getPinpadDetails(HostBridge& bridge);
 std::int32_t getButtonMenuFromPinpad(HostBridge& bridge, const xmlNode& element, Handler handler);
 // Registers handler for GetMultiLineFromPinpadEvent, then sends.
 std::int32_t getMultiLineFromPinpad(HostBridge& bridge, const xmlNode& element, Handler handler);
-void setVariable(HostBridge& bridge, const std::string& name, const std::string& value);
+// The host's result (negative: not written).
+std::int32_t setVariable(HostBridge& bridge, const std::string& name, const std::string& value);
 // Var_result of the reply, or fallback when the reply has no Var_result.
 std::string getVariable(HostBridge& bridge, const std::string& name, const std::string& fallback);
+// As getVariable; false (value untouched) when the host failed the request
+// (a negative result), so that "no record" and "record unreadable" differ.
+bool readVariableChecked(HostBridge& bridge, const std::string& name, std::string& value);
 std::string getLaneInfoVariable(HostBridge& bridge, const std::string& name,
                                 const std::string& fallback);
 void trace(HostBridge& bridge, const std::string& text);
@@ -76,7 +84,8 @@ void addDllEntryPoint(HostBridge& bridge, xmlNode& element, Handler handler);
 // Asks the host to pass messages matching the filter to this module.
 void interceptSet(HostBridge& bridge, const xmlDoc& filter);
 // Sets OriginalProcessor (kept when present) and ReturnEventName in
-// transaction, sends, then registers handler for DllStartTransactionEvent.
+// transaction, sends, then registers handler for DllStartTransactionEvent
+// (called at once with Result "X2" when the host refused the request).
 void dllStartTransaction(HostBridge& bridge, xmlNode& transaction, Handler handler);
 // Sets OriginalProcessor = sourceName in event and hands it to the host.
 void dllEndTransaction(HostBridge& bridge, xmlNode& event);

@@ -151,6 +151,14 @@ std::int32_t QuenKlarna::onDllStartTransaction(xmlDoc& document, xmlNode& elemen
     if (!foregroundOpen()) {
         return 1;
     }
+    // The host could not start its transaction (or never answered): no
+    // money is asked for, the sale ends with the host's code.
+    const std::string result = element.getChildText("Result", "00");
+    if (result != "00") {
+        foreground.response.lookupResponse(result, element.getChildText("ResultText", ""));
+        foreground.completeTransaction();
+        return 1;
+    }
     // An event without the request keeps the copy the flow already has.
     if (!element.children.empty()) {
         foreground.posRequest = element.children.front();

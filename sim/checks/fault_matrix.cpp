@@ -18,7 +18,7 @@ const char* const pendingReversal =
     R"(\"ref\":\"MX0000\",\"repeat\":0,\"reply\":0,\"sentcount\":1,\"stan\":7,)"
     R"(\"token\":\"TOK7\",\"type\":\"P-\"})";
 
-enum class Flow { qrPurchase, smsPurchase, refund, logon, reversal };
+using Flow = MatrixFlow;
 
 struct Exchange {
     Flow flow;
@@ -60,7 +60,9 @@ std::string replaced(std::string text, const std::string& what, const std::strin
     return text;
 }
 
-std::string header(const std::string& name, Flow flow) {
+} // namespace
+
+std::string matrixHeader(const std::string& name, Flow flow) {
     std::string text = "scenario \"" + name + "\"\n";
     text += "var TERMINAL_REF_NUM \"TERM0001\"\n";
     if (flow == Flow::logon) {
@@ -86,7 +88,7 @@ std::string header(const std::string& name, Flow flow) {
     return text;
 }
 
-std::string firstSale(Flow flow) {
+std::string matrixFirstSale(Flow flow) {
     if (flow == Flow::refund) {
         return "at 2s pos TxnType=R AmtPurchase=1250 CurrencyCode=AUD TxnRef=MX0001 "
                "OriginalSource=POS PurchaseAnalysisData=\"RFN039{\\\"merchant\\\":\\\"70\\\","
@@ -97,10 +99,12 @@ std::string firstSale(Flow flow) {
 }
 
 // The clean sale every case ends with, long after any late reply.
-std::string closingSale(const std::string& at) {
+std::string matrixClosingSale(const std::string& at) {
     return "at " + at + " pinpad-online 1\nat " + at +
            " pos TxnType=P AmtPurchase=500 CurrencyCode=AUD TxnRef=MX0009 OriginalSource=POS\n";
 }
+
+namespace {
 
 // ResponseCode of the TransactionEvent a DllEndTransaction request carries.
 std::string resultCode(const RequestRecord& request) {
@@ -139,7 +143,7 @@ std::vector<Sale> salesOf(const RunRecord& record, const RunObservations& seen) 
         const std::size_t to = last ? record.requests.size() : sales[s + 1].start->requestsBefore;
         sales[s].gatewayEnd = last ? record.gateway.size() : sales[s + 1].start->gatewayBefore;
         for (std::size_t r = from; r < to; ++r) {
-            if (record.requests[r].name == "DllEndTransaction") {
+            if (record.requests[r].name == "DllEndTransaction" && !askedAgain(record, r)) {
                 sales[s].results.push_back(r);
             }
         }
@@ -250,8 +254,8 @@ std::vector<MatrixCase> faultMatrixCases() {
             one.name = std::string("fault ") + exchange.label + " " + fault.label;
             std::string line = replaced(fault.line, "KIND", exchange.kind);
             line = replaced(line, "TRIGGER", exchange.trigger);
-            one.text = header(one.name, exchange.flow) + line + "\n" + firstSale(exchange.flow) +
-                       closingSale("10m");
+            one.text = matrixHeader(one.name, exchange.flow) + line + "\n" + matrixFirstSale(exchange.flow) +
+                       matrixClosingSale("10m");
             cases.push_back(one);
         }
     }
@@ -282,8 +286,8 @@ std::vector<MatrixCase> restartCases(const std::vector<std::string>& requestName
         }
         rules += "on request " + name + " restart\n";
         ++seenBefore[name];
-        one.text = header(one.name, Flow::qrPurchase) + rules + firstSale(Flow::qrPurchase) +
-                   closingSale("10m");
+        one.text = matrixHeader(one.name, Flow::qrPurchase) + rules + matrixFirstSale(Flow::qrPurchase) +
+                   matrixClosingSale("10m");
         cases.push_back(one);
     }
     return cases;
@@ -297,10 +301,10 @@ std::vector<MatrixCase> storeFileRestartCases() {
                    " awaits its reply";
         // The first run stops with the reply still outstanding; the second
         // run starts from the store file alone.
-        one.text = header(one.name, Flow::qrPurchase) + "fault " + kind +
-                   " no-reply always\nrun-limit 15s\n" + firstSale(Flow::qrPurchase);
+        one.text = matrixHeader(one.name, Flow::qrPurchase) + "fault " + kind +
+                   " no-reply always\nrun-limit 15s\n" + matrixFirstSale(Flow::qrPurchase);
         one.afterRestartText =
-            header(one.name + " (after the restart)", Flow::qrPurchase) + closingSale("5s");
+            matrixHeader(one.name + " (after the restart)", Flow::qrPurchase) + matrixClosingSale("5s");
         cases.push_back(one);
     }
     return cases;
@@ -328,7 +332,7 @@ std::vector<std::string> cleanPurchaseRequests(const RunSettings& settings, std:
     std::vector<std::string> names;
     Scenario scenario;
     const std::string text =
-        header("clean QR purchase", Flow::qrPurchase) + firstSale(Flow::qrPurchase);
+        matrixHeader("clean QR purchase", Flow::qrPurchase) + matrixFirstSale(Flow::qrPurchase);
     if (!parseCase("(clean purchase)", text, scenario, out)) {
         return names;
     }
@@ -354,10 +358,12 @@ bool runCase(const MatrixCase& one, std::size_t number, const RunSettings& setti
              std::ostream& out) {
     Scenario scenario;
     if (!parseCase(one.name, one.text, scenario, out)) {
+        out << "FAIL  " << one.name << '\n';
         return false;
     }
     RunSettings run = settings;
-    run.extraChecks = checkMatrixOutcome;
+    const auto checks = one.checks ? one.checks : checkMatrixOutcome;
+    run.extraChecks = checks;
     RunReport report;
     if (one.afterRestartText.empty()) {
         report = runScenario(scenario, run);
@@ -376,7 +382,7 @@ bool runCase(const MatrixCase& one, std::size_t number, const RunSettings& setti
         if (!parseCase(one.name + " (after the restart)", one.afterRestartText, second, out)) {
             return false;
         }
-        run.extraChecks = checkMatrixOutcome;
+        run.extraChecks = checks;
         RunReport after = runScenario(second, run);
         report.ran = first.ran && after.ran;
         report.failures.insert(report.failures.end(), after.failures.begin(), after.failures.end());
@@ -392,7 +398,6 @@ bool runCase(const MatrixCase& one, std::size_t number, const RunSettings& setti
 } // namespace
 
 int runFaultMatrix(const RunSettings& settings, bool listOnly, std::ostream& out) {
-    const auto began = std::chrono::steady_clock::now();
     std::vector<MatrixCase> cases = faultMatrixCases();
     RunSettings quiet = settings;
     quiet.level = Level::quiet;
@@ -413,6 +418,12 @@ int runFaultMatrix(const RunSettings& settings, bool listOnly, std::ostream& out
         out << cases.size() << " cases, and one restart case per request of a clean QR purchase\n";
         return 0;
     }
+    return runMatrixCases(cases, settings, out);
+}
+
+int runMatrixCases(const std::vector<MatrixCase>& cases, const RunSettings& settings,
+                   std::ostream& out) {
+    const auto began = std::chrono::steady_clock::now();
     std::size_t failed = 0;
     for (std::size_t i = 0; i < cases.size(); ++i) {
         failed += runCase(cases[i], i + 1, settings, out) ? 0 : 1;

@@ -5,6 +5,7 @@
 // ends with a clean sale that must be approved.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <ostream>
 #include <string>
@@ -21,7 +22,19 @@ struct MatrixCase {
     // one run only.
     std::string afterRestartText;
     bool restarts = false; // the module is restarted on purpose mid-sale
+    // The checks after the run; empty: checkMatrixOutcome.
+    std::function<void(const RunRecord&, const VariableStore&, const RunObservations&,
+                       std::vector<std::string>&)>
+        checks;
 };
+
+// The generated cases' building blocks: the set-up of a terminal ready for
+// the flow (the customer pays every link shown, gives a phone number when
+// asked), its first sale, and the clean sale every case ends with.
+enum class MatrixFlow { qrPurchase, smsPurchase, refund, logon, reversal };
+std::string matrixHeader(const std::string& name, MatrixFlow flow);
+std::string matrixFirstSale(MatrixFlow flow);
+std::string matrixClosingSale(const std::string& at);
 
 // The fault cases, then the restart cases.
 std::vector<MatrixCase> faultMatrixCases();
@@ -44,5 +57,8 @@ void checkStoredRecords(const std::map<std::string, std::string>& variables,
 
 // Runs (or with listOnly, names) every case; the exit status of the program.
 int runFaultMatrix(const RunSettings& settings, bool listOnly, std::ostream& out);
+// Runs the cases, a line each and a summary; the exit status.
+int runMatrixCases(const std::vector<MatrixCase>& cases, const RunSettings& settings,
+                   std::ostream& out);
 
 } // namespace sim

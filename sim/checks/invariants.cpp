@@ -227,6 +227,16 @@ bool restartBetween(const RunObservations& seen, std::size_t fromRequest, std::s
 
 } // namespace
 
+bool askedAgain(const RunRecord& record, std::size_t index) {
+    if (index + 1 >= record.requests.size() || record.requests[index].result != -181) {
+        return false;
+    }
+    const RequestRecord& asked = record.requests[index];
+    const RequestRecord& next = record.requests[index + 1];
+    return next.name == asked.name &&
+           toCompactText(next.element) == toCompactText(asked.element);
+}
+
 std::vector<std::string> checkResultCount(const RunRecord& record, const RunObservations& seen) {
     std::vector<std::string> failures;
     std::vector<const ObservedDelivery*> starts;
@@ -237,7 +247,7 @@ std::vector<std::string> checkResultCount(const RunRecord& record, const RunObse
     }
     std::vector<int> results(starts.size(), 0);
     for (std::size_t r = 0; r < record.requests.size(); ++r) {
-        if (record.requests[r].name != "DllEndTransaction") {
+        if (record.requests[r].name != "DllEndTransaction" || askedAgain(record, r)) {
             continue;
         }
         std::size_t owner = starts.size();

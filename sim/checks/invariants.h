@@ -49,6 +49,11 @@ const ObservedDelivery* answerTo(const RunRecord& record, const RunObservations&
 // "0A") and journalled.
 bool reversedLater(const RunRecord& record, const RunObservations& seen, std::size_t index);
 
+// True when record.requests[index] was answered -181 and the module sent
+// the same request again next: one request asked again with a bigger reply
+// buffer, not a second one.
+bool askedAgain(const RunRecord& record, std::size_t index);
+
 // One failure text per broken rule.
 std::vector<std::string> checkInvariants(const RunRecord& record, const VariableStore& store,
                                          const RunObservations& seen);

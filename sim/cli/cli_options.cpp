@@ -15,6 +15,28 @@ bool takeValue(int argc, const char* const* argv, int& i, std::string& value, st
     return true;
 }
 
+// "--host-fault-matrix" (every part) or "--host-fault-matrix=events,doors".
+bool hostMatrixParts(const std::string& arg, std::vector<std::string>& parts, std::string& error) {
+    const std::size_t equals = arg.find('=');
+    const std::string list = equals == std::string::npos ? "events,doors,requests"
+                                                         : arg.substr(equals + 1);
+    parts.clear();
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        std::size_t comma = list.find(',', start);
+        comma = comma == std::string::npos ? list.size() : comma;
+        const std::string part = list.substr(start, comma - start);
+        if (part != "events" && part != "doors" && part != "requests") {
+            error = "--host-fault-matrix: unknown part \"" + part +
+                    "\" (events, doors or requests, separated by commas)";
+            return false;
+        }
+        parts.push_back(part);
+        start = comma + 1;
+    }
+    return true;
+}
+
 } // namespace
 
 bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, std::string& error) {
@@ -46,6 +68,10 @@ bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, st
             options.noQr = true;
         } else if (arg == "--fault-matrix") {
             options.faultMatrix = true;
+        } else if (arg == "--host-fault-matrix" || arg.rfind("--host-fault-matrix=", 0) == 0) {
+            if (!hostMatrixParts(arg, options.hostFaultMatrix, error)) {
+                return false;
+            }
         } else if (arg == "--list") {
             options.listOnly = true;
         } else if (arg == "--check") {
@@ -63,8 +89,12 @@ bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, st
             options.scenarios.push_back(arg);
         }
     }
-    if (options.listOnly && !options.faultMatrix) {
-        error = "--list goes with --fault-matrix";
+    if (options.listOnly && !options.faultMatrix && options.hostFaultMatrix.empty()) {
+        error = "--list goes with --fault-matrix or --host-fault-matrix";
+        return false;
+    }
+    if (options.faultMatrix && !options.hostFaultMatrix.empty()) {
+        error = "--fault-matrix and --host-fault-matrix run one at a time";
         return false;
     }
     if (!options.help && !options.helpScenario && !options.version && !options.checkOnly &&

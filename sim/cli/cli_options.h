@@ -18,6 +18,9 @@ struct CliOptions {
     bool noQr = false;
     bool faultMatrix = false; // run the generated fault and restart scenarios
     bool listOnly = false;    // with faultMatrix: only name them
+    // The host's own faults: the parts asked for (events, doors, requests);
+    // empty: not asked for.
+    std::vector<std::string> hostFaultMatrix;
 };
 
 // False with error set for an unknown or incomplete option.

@@ -3,6 +3,7 @@
 
 #include "klarna_version.h"
 #include "sim/checks/fault_matrix.h"
+#include "sim/checks/host_fault_matrix.h"
 #include "sim/cli/cli_options.h"
 #include "sim/cli/text_files.h"
 #include "sim/host/module_loader.h"
@@ -108,6 +109,15 @@ int main(int argc, char** argv) {
     options.run.receiptsPath = sim::nativePath(options.run.receiptsPath);
     if (options.faultMatrix) {
         return sim::runFaultMatrix(options.run, options.listOnly, std::cout);
+    }
+    if (!options.hostFaultMatrix.empty()) {
+        std::vector<sim::HostMatrixPart> parts;
+        for (const std::string& part : options.hostFaultMatrix) {
+            parts.push_back(part == "events"  ? sim::HostMatrixPart::events
+                            : part == "doors" ? sim::HostMatrixPart::doors
+                                              : sim::HostMatrixPart::requests);
+        }
+        return sim::runHostFaultMatrix(options.run, parts, options.listOnly, std::cout);
     }
     bool fileErrors = false;
     std::vector<Loaded> loaded = loadScenarios(options, fileErrors);

@@ -1,0 +1,232 @@
+// The host matrix cases generated from clean runs: the host's asynchronous
+// doors at every point of a sale, and each host request of a sale failing.
+#include <map>
+#include <set>
+#include <string>
+
+#include "sim/checks/host_fault_matrix.h"
+
+namespace sim {
+
+namespace {
+
+using Flow = MatrixFlow;
+
+// The host's doors into the module that open whenever the host pleases.
+struct Door {
+    const char* label;
+    const char* action;
+};
+
+const Door doors[] = {
+    {"DoReprintReceipt", "command DoReprintReceipt Merchant=70 OriginalSource=POS"},
+    {"DoGetLastReceipt", "command DoGetLastReceipt Merchant=70 OriginalSource=POS"},
+    {"DoGetLastTransaction", "command DoGetLastTransaction Merchant=70 OriginalSource=POS"},
+    {"RefreshSettings", "refresh-settings"},
+    {"PinpadNotify 0", "pinpad-online 0"},
+    {"PinpadNotify 1", "pinpad-online 1"},
+    {"TimerTrigger", "timer"},
+    {"second POS sale",
+     "pos TxnType=P AmtPurchase=700 CurrencyCode=AUD TxnRef=MX0005 OriginalSource=POS"},
+    {"payment menu", "entry Klarna_PaymentMenuRoot AmtPurchase=700 CurrencyCode=AUD TxnRef=MX0006"},
+    {"purchase button", "entry Klarna_Purchase AmtPurchase=700 CurrencyCode=AUD TxnRef=MX0007"},
+};
+
+struct FlowRun {
+    Flow flow;
+    const char* label;
+};
+
+const FlowRun doorFlows[] = {
+    {Flow::qrPurchase, "qr-purchase"},
+    {Flow::smsPurchase, "sms-purchase"},
+    {Flow::refund, "refund"},
+};
+
+// A point of a clean run where the host can deliver something: after the
+// occurrence-th request named request (counted from the start of the run).
+struct RunPoint {
+    std::string request;
+    int occurrence = 1;
+    std::string label;
+};
+
+struct CleanRun {
+    bool ok = false;
+    RunRecord record;
+    RunObservations seen;
+    std::size_t saleBegin = 0; // first request of the sale
+    std::size_t saleEnd = 0;   // one past its DllEndTransaction
+};
+
+CleanRun runClean(Flow flow, const RunSettings& settings, std::ostream& out) {
+    CleanRun clean;
+    Scenario scenario;
+    std::vector<ParseError> errors;
+    const std::string text = matrixHeader("clean run", flow) + matrixFirstSale(flow);
+    if (!parseScenario("(clean run)", text, scenario, errors)) {
+        for (const ParseError& error : errors) {
+            out << "  " << error.text() << '\n';
+        }
+        return clean;
+    }
+    RunSettings run = settings;
+    run.extraChecks = [&clean](const RunRecord& record, const VariableStore&,
+                               const RunObservations& seen, std::vector<std::string>&) {
+        clean.record = record;
+        clean.seen = seen;
+    };
+    const RunReport report = runScenario(scenario, run);
+    for (const std::string& failure : report.failures) {
+        out << "  clean run: " << failure << '\n';
+    }
+    for (const ObservedDelivery& delivery : clean.seen.deliveries) {
+        if (delivery.name == "PosDirectEntryPoint" && delivery.returned == 1) {
+            clean.saleBegin = delivery.requestsBefore;
+            break;
+        }
+    }
+    for (std::size_t r = clean.saleBegin; r < clean.record.requests.size(); ++r) {
+        if (clean.record.requests[r].name == "DllEndTransaction") {
+            clean.saleEnd = r + 1;
+            break;
+        }
+    }
+    clean.ok = report.passed() && clean.saleEnd > clean.saleBegin;
+    return clean;
+}
+
+int occurrence(const RunRecord& record, std::size_t index) {
+    int count = 0;
+    for (std::size_t r = 0; r <= index; ++r) {
+        count += record.requests[r].name == record.requests[index].name ? 1 : 0;
+    }
+    return count;
+}
+
+// The end of every delivery the module handled during the sale, and the
+// moment before DllStartTransaction, whose answer the host schedules at
+// once (a door after it comes after that answer): a door opened after any
+// other request of a delivery finds the module in the same state as after
+// its last one.
+std::vector<RunPoint> salePoints(const CleanRun& clean) {
+    std::set<std::size_t> ends;
+    const std::vector<ObservedDelivery>& deliveries = clean.seen.deliveries;
+    for (std::size_t d = 0; d < deliveries.size(); ++d) {
+        const std::size_t next = d + 1 < deliveries.size() ? deliveries[d + 1].requestsBefore
+                                                           : clean.record.requests.size();
+        const std::size_t from = std::max(deliveries[d].requestsBefore, clean.saleBegin);
+        const std::size_t to = std::min(next, clean.saleEnd);
+        if (from < to) {
+            ends.insert(to - 1);
+        }
+    }
+    for (std::size_t r = clean.saleBegin + 1; r < clean.saleEnd; ++r) {
+        if (clean.record.requests[r].name == "DllStartTransaction") {
+            ends.insert(r - 1); // a door acting then comes before the answer
+        }
+    }
+    std::vector<RunPoint> points;
+    for (const std::size_t r : ends) {
+        RunPoint point;
+        point.request = clean.record.requests[r].name;
+        point.occurrence = occurrence(clean.record, r);
+        point.label = "#" + std::to_string(r + 1 - clean.saleBegin) + " (" + point.request + ")";
+        points.push_back(point);
+    }
+    return points;
+}
+
+// Rules that act after the occurrence-th request of a name: the earlier
+// ones use up idle rules.
+std::string afterRequest(const std::string& name, int occurrence, const std::string& action) {
+    std::string rules;
+    for (int i = 1; i < occurrence; ++i) {
+        rules += "on request " + name + " wait\n";
+    }
+    return rules + "on request " + name + " " + action + "\n";
+}
+
+MatrixCase doorCase(const FlowRun& flow, const RunPoint& point, const Door& door) {
+    MatrixCase one;
+    one.name = std::string("door ") + door.label + " in " + flow.label + " after request " +
+               point.label;
+    one.text = matrixHeader(one.name, flow.flow) +
+               afterRequest(point.request, point.occurrence, door.action) +
+               matrixFirstSale(flow.flow) + matrixClosingSale("10m");
+    one.checks = checkHostMatrixOutcome;
+    return one;
+}
+
+MatrixCase requestCase(const std::string& name, const std::string& fault) {
+    MatrixCase one;
+    one.name = name;
+    one.text = matrixHeader(name, Flow::reversal) + fault + "\n" +
+               matrixFirstSale(Flow::reversal) + matrixClosingSale("10m");
+    one.checks = checkHostMatrixOutcome;
+    return one;
+}
+
+std::string variableOf(const RequestRecord& request) {
+    return request.element.childText("VariableName");
+}
+
+} // namespace
+
+std::vector<MatrixCase> hostDoorCasesFromCleanRuns(const RunSettings& settings, std::ostream& out) {
+    std::vector<MatrixCase> cases;
+    for (const FlowRun& flow : doorFlows) {
+        const CleanRun clean = runClean(flow.flow, settings, out);
+        if (!clean.ok) {
+            return {};
+        }
+        for (const RunPoint& point : salePoints(clean)) {
+            for (const Door& door : doors) {
+                cases.push_back(doorCase(flow, point, door));
+            }
+        }
+    }
+    return cases;
+}
+
+// The host requests of a sale that pays back a pending reversal first, each
+// failing in turn: a SetVariable refused, a GetVariable failing, each
+// method answered -181 for ever, the receipt print refused.
+std::vector<MatrixCase> hostRequestCasesFromCleanRun(const RunSettings& settings,
+                                                     std::ostream& out) {
+    const CleanRun clean = runClean(Flow::reversal, settings, out);
+    if (!clean.ok) {
+        return {};
+    }
+    std::vector<MatrixCase> cases;
+    std::set<std::string> methods;
+    for (std::size_t r = clean.saleBegin; r < clean.saleEnd; ++r) {
+        const RequestRecord& request = clean.record.requests[r];
+        const std::string from = " from=" + std::to_string(occurrence(clean.record, r));
+        const std::string which = " #" + std::to_string(r + 1 - clean.saleBegin);
+        if (request.name == "SetVariable" || request.name == "GetVariable") {
+            const bool set = request.name == "SetVariable";
+            cases.push_back(requestCase("request " + request.name + which + " " +
+                                            variableOf(request) + (set ? " refused" : " failing"),
+                                        "host refuse " + request.name + " -1" + from));
+        }
+        if (request.name == "PrintReceipt") {
+            cases.push_back(requestCase("request PrintReceipt" + which + " refused",
+                                        "host refuse PrintReceipt -1" + from));
+        }
+        if (!request.isEvent && methods.insert(request.name).second) {
+            // The result the host never takes stays for the POS to ask for.
+            const std::string recovered =
+                request.name != "DllEndTransaction"
+                    ? ""
+                    : "\nat 5m command DoGetLastTransaction Merchant=70 OriginalSource=POS\n"
+                      "expect pos-event GetLastTransactionEvent TxnRef=MX0001";
+            cases.push_back(requestCase("request " + request.name + which + " -181 for ever",
+                                        "host reply-too-small " + request.name + from +
+                                            " forever" + recovered));
+        }
+    }
+    return cases;
+}
+
+} // namespace sim

@@ -1,0 +1,42 @@
+// Generated scenarios of a host that misbehaves: the event answering each
+// request the module waits on is lost, fails, comes twice, comes when nothing
+// waits or comes after the next transaction began; the host's asynchronous
+// doors (queries, settings, pinpad, timer, other transactions) open at every
+// point of a QR purchase, an SMS purchase and a refund; and host requests
+// fail (a variable not written or not read, -181 for ever, a print
+// refused). Every case ends with a clean sale that must be approved.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "sim/checks/fault_matrix.h"
+
+namespace sim {
+
+// The parts of the matrix, each a list of generated cases.
+enum class HostMatrixPart { events, doors, requests };
+
+// Cases that need no run to generate: every answer event under every fault.
+std::vector<MatrixCase> hostEventCases();
+
+// The cases generated from clean runs (an empty list when a clean run
+// failed; what went wrong is written to out): every door at every point of
+// a QR purchase, an SMS purchase and a refund; each host request of a sale
+// made to fail, one at a time.
+std::vector<MatrixCase> hostDoorCasesFromCleanRuns(const RunSettings& settings, std::ostream& out);
+std::vector<MatrixCase> hostRequestCasesFromCleanRun(const RunSettings& settings,
+                                                     std::ostream& out);
+
+// On top of checkMatrixOutcome: the result the POS got agrees with the
+// receipt printed for it and, for the last sale, with LAST_TXN.
+void checkHostMatrixOutcome(const RunRecord& record, const VariableStore& store,
+                            const RunObservations& seen, std::vector<std::string>& failures);
+
+// Runs (or with listOnly, names) the cases of the parts given; the exit
+// status of the program.
+int runHostFaultMatrix(const RunSettings& settings, const std::vector<HostMatrixPart>& parts,
+                       bool listOnly, std::ostream& out);
+
+} // namespace sim
