@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build clang-format
   nlohmann-json3-dev googletest uuid-dev uuid-dev:i386
   g++-multilib g++-mingw-w64-i686
-  libbenchmark-dev libpugixml-dev libqrencode-dev libqrencode-dev:i386
+  libbenchmark-dev libpugixml-dev libqrencode-dev libqrencode-dev:i386 libedit-dev:i386
   valgrind wine wine32:i386 qemu-user procps
   clang libclang-rt-14-dev
 )

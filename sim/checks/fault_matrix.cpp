@@ -1,6 +1,5 @@
 #include "sim/checks/fault_matrix.h"
 
-#include <chrono>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -12,11 +11,16 @@ namespace sim {
 
 namespace {
 
+const char* const matrixSuite = "fault-matrix";
+
 // A reversal the terminal still owes for an earlier, captured order.
 const char* const pendingReversal =
     R"({\"amt\":1250,\"currency\":\"AUD\",\"mt\":200,\"orderid\":\"ORD900001\",)"
     R"(\"ref\":\"MX0000\",\"repeat\":0,\"reply\":0,\"sentcount\":1,\"stan\":7,)"
     R"(\"token\":\"TOK7\",\"type\":\"P-\"})";
+
+// Stands in a second run's text for the order the first run paid.
+const char* const paidOrderMark = "{PAID_ORDER}";
 
 using Flow = MatrixFlow;
 
@@ -254,8 +258,8 @@ std::vector<MatrixCase> faultMatrixCases() {
             one.name = std::string("fault ") + exchange.label + " " + fault.label;
             std::string line = replaced(fault.line, "KIND", exchange.kind);
             line = replaced(line, "TRIGGER", exchange.trigger);
-            one.text = matrixHeader(one.name, exchange.flow) + line + "\n" + matrixFirstSale(exchange.flow) +
-                       matrixClosingSale("10m");
+            one.text = matrixHeader(one.name, exchange.flow) + line + "\n" +
+                       matrixFirstSale(exchange.flow) + matrixClosingSale("10m");
             cases.push_back(one);
         }
     }
@@ -286,11 +290,22 @@ std::vector<MatrixCase> restartCases(const std::vector<std::string>& requestName
         }
         rules += "on request " + name + " restart\n";
         ++seenBefore[name];
-        one.text = matrixHeader(one.name, Flow::qrPurchase) + rules + matrixFirstSale(Flow::qrPurchase) +
-                   matrixClosingSale("10m");
+        one.text = matrixHeader(one.name, Flow::qrPurchase) + rules +
+                   matrixFirstSale(Flow::qrPurchase) + matrixClosingSale("10m");
         cases.push_back(one);
     }
     return cases;
+}
+
+// The simulator restarted on its store file: the first run logs on with the
+// shop's credentials (the gateway issues the token) and the second run
+// configures no token at all, so it works only if the gateway kept what it
+// issued and what was paid.
+std::string restartHeader(const std::string& name, bool firstRun) {
+    std::string text = matrixHeader(name, Flow::qrPurchase);
+    text = replaced(text, "var TOKEN \"TOK7\"\ngateway accept-token TOK7\n",
+                    firstRun ? "var USERNAME \"shop\"\nvar PASSWORD \"secret\"\n" : "");
+    return text;
 }
 
 std::vector<MatrixCase> storeFileRestartCases() {
@@ -301,23 +316,35 @@ std::vector<MatrixCase> storeFileRestartCases() {
                    " awaits its reply";
         // The first run stops with the reply still outstanding; the second
         // run starts from the store file alone.
-        one.text = matrixHeader(one.name, Flow::qrPurchase) + "fault " + kind +
+        one.text = restartHeader(one.name, true) + "fault " + kind +
                    " no-reply always\nrun-limit 15s\n" + matrixFirstSale(Flow::qrPurchase);
         one.afterRestartText =
-            matrixHeader(one.name + " (after the restart)", Flow::qrPurchase) + matrixClosingSale("5s");
+            restartHeader(one.name + " (after the restart)", false) + matrixClosingSale("5s");
         cases.push_back(one);
     }
+    MatrixCase refund;
+    refund.name = "simulator restart with its store file, then the refund of the order paid before";
+    refund.text = restartHeader(refund.name, true) + matrixFirstSale(Flow::qrPurchase);
+    refund.afterRestartText =
+        restartHeader(refund.name + " (after the restart)", false) +
+        "at 2s pos TxnType=R AmtPurchase=1250 CurrencyCode=AUD TxnRef=MX0002 "
+        "OriginalSource=POS PurchaseAnalysisData=\"RFN039{\\\"merchant\\\":\\\"70\\\","
+        "\\\"orderid\\\":\\\"" +
+        std::string(paidOrderMark) + "\\\"}\"\n" + matrixClosingSale("1m") +
+        "expect result#1 ResponseCode=00 TxnType=R\n";
+    cases.push_back(refund);
     return cases;
 }
 
 namespace {
 
 bool parseCase(const std::string& name, const std::string& text, Scenario& scenario,
-               std::ostream& out) {
-    std::vector<ParseError> errors;
-    if (!parseScenario(name, text, scenario, errors)) {
-        for (const ParseError& error : errors) {
-            out << "  " << error.text() << '\n';
+               std::vector<Failure>& errors) {
+    std::vector<ParseError> found;
+    if (!parseScenario(name, text, scenario, found)) {
+        for (const ParseError& error : found) {
+            errors.push_back(
+                plainFailure("file", error.file + ":" + std::to_string(error.line), error.message));
         }
         return false;
     }
@@ -326,14 +353,15 @@ bool parseCase(const std::string& name, const std::string& text, Scenario& scena
 }
 
 // A clean QR purchase, to learn the requests a restart can follow.
-std::vector<std::string> cleanPurchaseRequests(const RunSettings& settings, std::ostream& out,
-                                               std::size_t& startupRequests) {
+std::vector<std::string> cleanPurchaseRequests(const RunSettings& settings,
+                                               std::size_t& startupRequests,
+                                               std::vector<Failure>& errors) {
     startupRequests = 0;
     std::vector<std::string> names;
     Scenario scenario;
     const std::string text =
         matrixHeader("clean QR purchase", Flow::qrPurchase) + matrixFirstSale(Flow::qrPurchase);
-    if (!parseCase("(clean purchase)", text, scenario, out)) {
+    if (!parseCase("(clean purchase)", text, scenario, errors)) {
         return names;
     }
     RunSettings quiet = settings;
@@ -345,7 +373,8 @@ std::vector<std::string> cleanPurchaseRequests(const RunSettings& settings, std:
             startupRequests += request.startup != 0 ? 1 : 0;
         }
     };
-    runScenario(scenario, quiet);
+    const RunReport report = runScenario(scenario, quiet);
+    errors.insert(errors.end(), report.failures.begin(), report.failures.end());
     return names;
 }
 
@@ -354,85 +383,101 @@ std::string storeFileFor(const RunSettings& settings, std::size_t number) {
     return base + "." + std::to_string(number) + ".store";
 }
 
-bool runCase(const MatrixCase& one, std::size_t number, const RunSettings& settings,
-             std::ostream& out) {
+// The id of the last order the gateway kept beside the store.
+std::string lastOrderOf(const std::string& storePath) {
+    GatewayState state;
+    std::string error;
+    if (!readGatewayState(gatewayStatePath(storePath), state, error)) {
+        return "(" + error + ")";
+    }
+    for (auto it = state.sessions.rbegin(); it != state.sessions.rend(); ++it) {
+        if (!it->orderid.empty()) {
+            return it->orderid;
+        }
+    }
+    return "(no order was paid)";
+}
+
+CaseReport runCase(const char* suite, const MatrixCase& one, std::size_t number,
+                   const RunSettings& settings) {
+    const Stopwatch watch;
     Scenario scenario;
-    if (!parseCase(one.name, one.text, scenario, out)) {
-        out << "FAIL  " << one.name << '\n';
-        return false;
+    std::vector<Failure> errors;
+    if (!parseCase(one.name, one.text, scenario, errors)) {
+        return errorCase(suite, one.name, one.name, errors);
     }
     RunSettings run = settings;
     const auto checks = one.checks ? one.checks : checkMatrixOutcome;
     run.extraChecks = checks;
-    RunReport report;
     if (one.afterRestartText.empty()) {
-        report = runScenario(scenario, run);
-    } else {
-        run.storePath = storeFileFor(settings, number);
-        std::remove(run.storePath.c_str());
-        run.extraChecks = nullptr;
-        RunReport first = runScenario(scenario, run);
-        for (const std::string& failure : first.failures) {
-            // The first run is cut off on purpose; anything else counts.
-            if (failure.find("reached its limit") == std::string::npos) {
-                report.failures.push_back(failure);
-            }
-        }
-        Scenario second;
-        if (!parseCase(one.name + " (after the restart)", one.afterRestartText, second, out)) {
-            return false;
-        }
-        run.extraChecks = checks;
-        RunReport after = runScenario(second, run);
-        report.ran = first.ran && after.ran;
-        report.failures.insert(report.failures.end(), after.failures.begin(), after.failures.end());
-        std::remove(run.storePath.c_str());
+        // Run before the stopwatch is read (arguments are evaluated in any order).
+        const RunReport report = runScenario(scenario, run);
+        return caseFromRuns(suite, one.name, one.name, {report}, watch.seconds());
     }
-    for (const std::string& failure : report.failures) {
-        out << "  " << failure << '\n';
+    run.storePath = storeFileFor(settings, number);
+    std::remove(run.storePath.c_str());
+    std::remove(gatewayStatePath(run.storePath).c_str());
+    run.extraChecks = nullptr;
+    RunReport first = runScenario(scenario, run);
+    std::vector<Failure> kept;
+    for (const Failure& failure : first.failures) {
+        // The first run is cut off on purpose; anything else counts.
+        if (failure.what.find("reached its limit") == std::string::npos) {
+            kept.push_back(failure);
+        }
     }
-    out << (report.passed() ? "PASS  " : "FAIL  ") << one.name << '\n';
-    return report.passed();
+    first.failures = kept;
+    first.warnings.clear(); // the first run has nothing to check: the second one judges both
+    Scenario second;
+    if (!parseCase(one.name + " (after the restart)",
+                   replaced(one.afterRestartText, paidOrderMark, lastOrderOf(run.storePath)),
+                   second, errors)) {
+        return errorCase(suite, one.name, one.name, errors);
+    }
+    run.extraChecks = checks;
+    const RunReport after = runScenario(second, run);
+    std::remove(run.storePath.c_str());
+    std::remove(gatewayStatePath(run.storePath).c_str());
+    return caseFromRuns(suite, one.name, one.name, {first, after}, watch.seconds());
 }
 
 } // namespace
 
-int runFaultMatrix(const RunSettings& settings, bool listOnly, std::ostream& out) {
+void listFaultMatrix(std::ostream& out) {
+    const std::vector<MatrixCase> cases = faultMatrixCases();
+    for (const MatrixCase& one : cases) {
+        out << one.name << '\n';
+    }
+    out << cases.size() << " cases, and one restart case per request of a clean QR purchase\n";
+}
+
+void runFaultMatrix(const RunSettings& settings, const std::string& filter, CaseSink& sink) {
     std::vector<MatrixCase> cases = faultMatrixCases();
     RunSettings quiet = settings;
     quiet.level = Level::quiet;
-    if (!listOnly) {
-        std::size_t startupRequests = 0;
-        const std::vector<std::string> names = cleanPurchaseRequests(quiet, out, startupRequests);
-        const std::vector<MatrixCase> restarts = restartCases(names, startupRequests);
-        if (restarts.empty()) {
-            out << "FAIL  the clean purchase the restart cases follow could not be run\n";
-            return 1;
-        }
-        cases.insert(cases.end(), restarts.begin(), restarts.end());
+    std::size_t startupRequests = 0;
+    std::vector<Failure> errors;
+    const std::vector<std::string> names = cleanPurchaseRequests(quiet, startupRequests, errors);
+    const std::vector<MatrixCase> restarts = restartCases(names, startupRequests);
+    if (restarts.empty()) {
+        errors.insert(errors.begin(),
+                      plainFailure("check", "", "the clean purchase could not be run"));
+        sink.caseDone(errorCase(matrixSuite,
+                                "restart cases after each request of a clean QR "
+                                "purchase",
+                                "(clean purchase)", errors));
     }
-    if (listOnly) {
-        for (const MatrixCase& one : cases) {
-            out << one.name << '\n';
-        }
-        out << cases.size() << " cases, and one restart case per request of a clean QR purchase\n";
-        return 0;
-    }
-    return runMatrixCases(cases, settings, out);
+    cases.insert(cases.end(), restarts.begin(), restarts.end());
+    runMatrixCases(matrixSuite, cases, settings, filter, sink);
 }
 
-int runMatrixCases(const std::vector<MatrixCase>& cases, const RunSettings& settings,
-                   std::ostream& out) {
-    const auto began = std::chrono::steady_clock::now();
-    std::size_t failed = 0;
+void runMatrixCases(const char* suite, const std::vector<MatrixCase>& cases,
+                    const RunSettings& settings, const std::string& filter, CaseSink& sink) {
     for (std::size_t i = 0; i < cases.size(); ++i) {
-        failed += runCase(cases[i], i + 1, settings, out) ? 0 : 1;
+        if (caseSelected(filter, cases[i].name, cases[i].name)) {
+            sink.caseDone(runCase(suite, cases[i], i + 1, settings));
+        }
     }
-    const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - began);
-    out << cases.size() - failed << " of " << cases.size() << " matrix cases passed in "
-        << formatMillis(spent.count()) << '\n';
-    return failed > 0 ? 1 : 0;
 }
 
 } // namespace sim

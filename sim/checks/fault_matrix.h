@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/scenario/case_report.h"
 #include "sim/scenario/scenario_runner.h"
 
 namespace sim {
@@ -55,10 +56,13 @@ void checkMatrixOutcome(const RunRecord& record, const VariableStore& store,
 void checkStoredRecords(const std::map<std::string, std::string>& variables,
                         const std::string& when, std::vector<std::string>& failures);
 
-// Runs (or with listOnly, names) every case; the exit status of the program.
-int runFaultMatrix(const RunSettings& settings, bool listOnly, std::ostream& out);
-// Runs the cases, a line each and a summary; the exit status.
-int runMatrixCases(const std::vector<MatrixCase>& cases, const RunSettings& settings,
-                   std::ostream& out);
+// Runs every case whose name holds filter (any case; empty: all of them)
+// and hands each one's report to sink.
+void runFaultMatrix(const RunSettings& settings, const std::string& filter, CaseSink& sink);
+// Names the cases.
+void listFaultMatrix(std::ostream& out);
+// Runs the cases whose name holds filter, each reported under suite.
+void runMatrixCases(const char* suite, const std::vector<MatrixCase>& cases,
+                    const RunSettings& settings, const std::string& filter, CaseSink& sink);
 
 } // namespace sim

@@ -59,14 +59,15 @@ struct CleanRun {
     std::size_t saleEnd = 0;   // one past its DllEndTransaction
 };
 
-CleanRun runClean(Flow flow, const RunSettings& settings, std::ostream& out) {
+CleanRun runClean(Flow flow, const RunSettings& settings, std::vector<Failure>& errors) {
     CleanRun clean;
     Scenario scenario;
-    std::vector<ParseError> errors;
+    std::vector<ParseError> parseErrors;
     const std::string text = matrixHeader("clean run", flow) + matrixFirstSale(flow);
-    if (!parseScenario("(clean run)", text, scenario, errors)) {
-        for (const ParseError& error : errors) {
-            out << "  " << error.text() << '\n';
+    if (!parseScenario("(clean run)", text, scenario, parseErrors)) {
+        for (const ParseError& error : parseErrors) {
+            errors.push_back(
+                plainFailure("file", error.file + ":" + std::to_string(error.line), error.message));
         }
         return clean;
     }
@@ -77,9 +78,7 @@ CleanRun runClean(Flow flow, const RunSettings& settings, std::ostream& out) {
         clean.seen = seen;
     };
     const RunReport report = runScenario(scenario, run);
-    for (const std::string& failure : report.failures) {
-        out << "  clean run: " << failure << '\n';
-    }
+    errors.insert(errors.end(), report.failures.begin(), report.failures.end());
     for (const ObservedDelivery& delivery : clean.seen.deliveries) {
         if (delivery.name == "PosDirectEntryPoint" && delivery.returned == 1) {
             clean.saleBegin = delivery.requestsBefore;
@@ -91,6 +90,9 @@ CleanRun runClean(Flow flow, const RunSettings& settings, std::ostream& out) {
             clean.saleEnd = r + 1;
             break;
         }
+    }
+    if (clean.saleEnd <= clean.saleBegin) {
+        errors.push_back(plainFailure("check", "(clean run)", "the clean sale gave no result"));
     }
     clean.ok = report.passed() && clean.saleEnd > clean.saleBegin;
     return clean;
@@ -149,8 +151,8 @@ std::string afterRequest(const std::string& name, int occurrence, const std::str
 
 MatrixCase doorCase(const FlowRun& flow, const RunPoint& point, const Door& door) {
     MatrixCase one;
-    one.name = std::string("door ") + door.label + " in " + flow.label + " after request " +
-               point.label;
+    one.name =
+        std::string("door ") + door.label + " in " + flow.label + " after request " + point.label;
     one.text = matrixHeader(one.name, flow.flow) +
                afterRequest(point.request, point.occurrence, door.action) +
                matrixFirstSale(flow.flow) + matrixClosingSale("10m");
@@ -161,8 +163,8 @@ MatrixCase doorCase(const FlowRun& flow, const RunPoint& point, const Door& door
 MatrixCase requestCase(const std::string& name, const std::string& fault) {
     MatrixCase one;
     one.name = name;
-    one.text = matrixHeader(name, Flow::reversal) + fault + "\n" +
-               matrixFirstSale(Flow::reversal) + matrixClosingSale("10m");
+    one.text = matrixHeader(name, Flow::reversal) + fault + "\n" + matrixFirstSale(Flow::reversal) +
+               matrixClosingSale("10m");
     one.checks = checkHostMatrixOutcome;
     return one;
 }
@@ -173,10 +175,10 @@ std::string variableOf(const RequestRecord& request) {
 
 } // namespace
 
-std::vector<MatrixCase> hostDoorCasesFromCleanRuns(const RunSettings& settings, std::ostream& out) {
+std::vector<MatrixCase> hostDoorCases(const RunSettings& settings, std::vector<Failure>& errors) {
     std::vector<MatrixCase> cases;
     for (const FlowRun& flow : doorFlows) {
-        const CleanRun clean = runClean(flow.flow, settings, out);
+        const CleanRun clean = runClean(flow.flow, settings, errors);
         if (!clean.ok) {
             return {};
         }
@@ -192,9 +194,9 @@ std::vector<MatrixCase> hostDoorCasesFromCleanRuns(const RunSettings& settings, 
 // The host requests of a sale that pays back a pending reversal first, each
 // failing in turn: a SetVariable refused, a GetVariable failing, each
 // method answered -181 for ever, the receipt print refused.
-std::vector<MatrixCase> hostRequestCasesFromCleanRun(const RunSettings& settings,
-                                                     std::ostream& out) {
-    const CleanRun clean = runClean(Flow::reversal, settings, out);
+std::vector<MatrixCase> hostRequestCases(const RunSettings& settings,
+                                         std::vector<Failure>& errors) {
+    const CleanRun clean = runClean(Flow::reversal, settings, errors);
     if (!clean.ok) {
         return {};
     }
@@ -222,8 +224,8 @@ std::vector<MatrixCase> hostRequestCasesFromCleanRun(const RunSettings& settings
                     : "\nat 5m command DoGetLastTransaction Merchant=70 OriginalSource=POS\n"
                       "expect pos-event GetLastTransactionEvent TxnRef=MX0001";
             cases.push_back(requestCase("request " + request.name + which + " -181 for ever",
-                                        "host reply-too-small " + request.name + from +
-                                            " forever" + recovered));
+                                        "host reply-too-small " + request.name + from + " forever" +
+                                            recovered));
         }
     }
     return cases;

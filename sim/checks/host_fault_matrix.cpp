@@ -37,8 +37,8 @@ const WaitPoint waitPoints[] = {
      "on menu after 1s try select 1\n"},
     {"amount-prompt", "GetMultiLineFromPinpadEvent", "ENTER SALE AMOUNT", Flow::qrPurchase,
      amountSale, "on prompt \"ENTER SALE AMOUNT\" after 1s try input \"1250\"\n"},
-    {"order-id-prompt", "GetMultiLineFromPinpadEvent", "KLARNA ORDER ID", Flow::refund,
-     orderIdSale, "on prompt \"KLARNA ORDER ID\" after 1s try input \"ORD900001\"\n"},
+    {"order-id-prompt", "GetMultiLineFromPinpadEvent", "KLARNA ORDER ID", Flow::refund, orderIdSale,
+     "on prompt \"KLARNA ORDER ID\" after 1s try input \"ORD900001\"\n"},
     {"phone-prompt", "GetMultiLineFromPinpadEvent", "ENTER MOBILE PHONE", Flow::smsPurchase, "",
      ""},
     {"qr-screen", "GetMultiLineFromPinpadEvent", "SCAN QR FOR PAYMENT", Flow::qrPurchase, "",
@@ -88,8 +88,9 @@ const StrayEvent strayEvents[] = {
     {"GetMultiLineFromPinpadEvent", "Result=00 InputData=1250 PinpadCancelled=0 PosCancelled=0"},
     {"PrintReceiptEvent", "Result=00"},
     {"WaitForKeyPressEvent", "Result=00 PinpadKeyPress=ENTER PosKeyPress=1"},
-    {"HostReceiveEvent", "Result=00 Header=\"<Header><MTYPE>210</MTYPE></Header>\" MTYPE=210 "
-                         "Message=\"{\\\"type\\\":\\\"P\\\",\\\"stan\\\":3,\\\"rc\\\":\\\"00\\\"}\""},
+    {"HostReceiveEvent",
+     "Result=00 Header=\"<Header><MTYPE>210</MTYPE></Header>\" MTYPE=210 "
+     "Message=\"{\\\"type\\\":\\\"P\\\",\\\"stan\\\":3,\\\"rc\\\":\\\"00\\\"}\""},
 };
 
 std::string saleOf(const WaitPoint& point) {
@@ -198,14 +199,14 @@ void checkHostMatrixOutcome(const RunRecord& record, const VariableStore& store,
         if (request.name == "PrintReceipt" && request.element.childText("ReceiptType") == "C") {
             receipt = &request;
         }
-        const XmlElement* result = request.name == "DllEndTransaction" ? carriedEvent(request)
-                                                                       : nullptr;
+        const XmlElement* result =
+            request.name == "DllEndTransaction" ? carriedEvent(request) : nullptr;
         if (result == nullptr) {
             continue;
         }
         last = result;
-        const std::string told = resultField(*result, "ResponseText") + " " +
-                                 resultField(*result, "ResponseCode");
+        const std::string told =
+            resultField(*result, "ResponseText") + " " + resultField(*result, "ResponseCode");
         if (receipt != nullptr &&
             receipt->element.childText("Receipt").find(told) == std::string::npos) {
             failures.push_back("host matrix: the POS was told \"" + told + "\" for " +
@@ -226,38 +227,64 @@ void checkHostMatrixOutcome(const RunRecord& record, const VariableStore& store,
     }
 }
 
-int runHostFaultMatrix(const RunSettings& settings, const std::vector<HostMatrixPart>& parts,
-                       bool listOnly, std::ostream& out) {
-    std::vector<MatrixCase> cases;
+namespace {
+
+const char* const hostSuite = "host-fault-matrix";
+
+bool canRun(const RunSettings& settings) {
+    return settings.module != nullptr || !settings.modulePath.empty();
+}
+
+// The cases of the parts; a part whose clean run failed adds its errors.
+std::vector<MatrixCase> casesOf(const RunSettings& settings,
+                                const std::vector<HostMatrixPart>& parts,
+                                std::vector<Failure>& errors) {
     RunSettings quiet = settings;
     quiet.level = Level::quiet;
+    std::vector<MatrixCase> cases;
     for (const HostMatrixPart part : parts) {
         std::vector<MatrixCase> more;
         if (part == HostMatrixPart::events) {
             more = hostEventCases();
-        } else if (!listOnly || !settings.modulePath.empty()) {
-            more = part == HostMatrixPart::doors ? hostDoorCasesFromCleanRuns(quiet, out)
-                                                 : hostRequestCasesFromCleanRun(quiet, out);
-            if (more.empty()) {
-                out << "FAIL  the clean runs the cases follow could not be run\n";
-                return 1;
-            }
+        } else if (canRun(settings)) {
+            more = part == HostMatrixPart::doors ? hostDoorCases(quiet, errors)
+                                                 : hostRequestCases(quiet, errors);
         }
         cases.insert(cases.end(), more.begin(), more.end());
     }
-    if (listOnly) {
-        for (const MatrixCase& one : cases) {
-            // Verbose: the whole scenario, to save and run by itself.
-            out << (settings.level == Level::verbose ? one.text + "\n" : one.name + "\n");
-        }
-        out << cases.size() << " cases"
-            << (settings.modulePath.empty() ? " (the door and request cases follow clean runs of "
-                                              "the module: name it with --module)"
-                                            : "")
-            << '\n';
-        return 0;
+    return cases;
+}
+
+} // namespace
+
+void listHostFaultMatrix(const RunSettings& settings, const std::vector<HostMatrixPart>& parts,
+                         std::ostream& out) {
+    std::vector<Failure> errors;
+    const std::vector<MatrixCase> cases = casesOf(settings, parts, errors);
+    for (const MatrixCase& one : cases) {
+        out << (settings.level == Level::verbose ? one.text + "\n" : one.name + "\n");
     }
-    return runMatrixCases(cases, settings, out);
+    for (const Failure& error : errors) {
+        out << error.headline() << '\n';
+    }
+    out << cases.size() << " cases"
+        << (canRun(settings) ? ""
+                             : " (the door and request cases follow clean runs of the module: "
+                               "name it with --module or use --in-process)")
+        << '\n';
+}
+
+void runHostFaultMatrix(const RunSettings& settings, const std::vector<HostMatrixPart>& parts,
+                        const std::string& filter, CaseSink& sink) {
+    std::vector<Failure> errors;
+    const std::vector<MatrixCase> cases = casesOf(settings, parts, errors);
+    if (!errors.empty()) {
+        errors.insert(errors.begin(),
+                      plainFailure("check", "", "a clean run the cases follow could not be run"));
+        sink.caseDone(
+            errorCase(hostSuite, "host fault cases that follow clean runs", "(clean run)", errors));
+    }
+    runMatrixCases(hostSuite, cases, settings, filter, sink);
 }
 
 } // namespace sim

@@ -1,5 +1,6 @@
 #include "sim/cli/cli_options.h"
 
+#include <cstdlib>
 #include <cstring>
 
 namespace sim {
@@ -18,8 +19,8 @@ bool takeValue(int argc, const char* const* argv, int& i, std::string& value, st
 // "--host-fault-matrix" (every part) or "--host-fault-matrix=events,doors".
 bool hostMatrixParts(const std::string& arg, std::vector<std::string>& parts, std::string& error) {
     const std::size_t equals = arg.find('=');
-    const std::string list = equals == std::string::npos ? "events,doors,requests"
-                                                         : arg.substr(equals + 1);
+    const std::string list =
+        equals == std::string::npos ? "events,doors,requests" : arg.substr(equals + 1);
     parts.clear();
     std::size_t start = 0;
     while (start <= list.size()) {
@@ -50,6 +51,12 @@ bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, st
             if (!takeValue(argc, argv, i, options.run.storePath, error)) {
                 return false;
             }
+        } else if (arg == "--record") {
+            if (!takeValue(argc, argv, i, options.run.recordPath, error)) {
+                return false;
+            }
+        } else if (arg == "--read-only") {
+            options.run.readOnlyStore = true;
         } else if (arg == "--journal") {
             if (!takeValue(argc, argv, i, options.run.journalPath, error)) {
                 return false;
@@ -58,8 +65,32 @@ bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, st
             if (!takeValue(argc, argv, i, options.run.receiptsPath, error)) {
                 return false;
             }
+        } else if (arg == "--junit" || arg == "--json" || arg == "--filter") {
+            std::string& value = arg == "--junit"  ? options.junitPath
+                                 : arg == "--json" ? options.jsonPath
+                                                   : options.filter;
+            if (!takeValue(argc, argv, i, value, error)) {
+                return false;
+            }
+        } else if (arg == "--in-process") {
+            options.inProcess = true;
+        } else if (arg == "--seed") {
+            std::string value;
+            if (!takeValue(argc, argv, i, value, error)) {
+                return false;
+            }
+            char* end = nullptr;
+            const unsigned long seed = std::strtoul(value.c_str(), &end, 10);
+            if (value.empty() || *end != '\0' || value[0] == '-' || seed > 0xFFFFFFFFul) {
+                error = "--seed needs a number from 0 to 4294967295, not \"" + value + "\"";
+                return false;
+            }
+            options.run.seed = static_cast<unsigned>(seed);
+            options.seedGiven = true;
         } else if (arg == "-q" || arg == "--quiet") {
             options.run.level = Level::quiet;
+        } else if (arg == "-b" || arg == "--brief") {
+            options.run.level = Level::brief;
         } else if (arg == "-v" || arg == "--verbose") {
             options.run.level = Level::verbose;
         } else if (arg == "-i" || arg == "--interactive") {
@@ -89,7 +120,16 @@ bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, st
             options.scenarios.push_back(arg);
         }
     }
-    if (options.listOnly && !options.faultMatrix && options.hostFaultMatrix.empty()) {
+    const bool matrix = options.faultMatrix || !options.hostFaultMatrix.empty();
+    if (options.run.readOnlyStore && (options.run.storePath.empty() || matrix)) {
+        error = "--read-only goes with --store FILE, and not with a fault matrix";
+        return false;
+    }
+    if (!options.run.recordPath.empty() && !options.run.interactive) {
+        error = "--record goes with --interactive";
+        return false;
+    }
+    if (options.listOnly && !matrix) {
         error = "--list goes with --fault-matrix or --host-fault-matrix";
         return false;
     }
@@ -97,9 +137,17 @@ bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, st
         error = "--fault-matrix and --host-fault-matrix run one at a time";
         return false;
     }
+    if (options.inProcess && !options.run.modulePath.empty()) {
+        error = "--in-process runs the module built into klarna-sim: leave out --module";
+        return false;
+    }
+    if (options.seedGiven && !options.inProcess) {
+        error = "--seed goes with --in-process (a loaded module takes its own random numbers)";
+        return false;
+    }
     if (!options.help && !options.helpScenario && !options.version && !options.checkOnly &&
-        !options.listOnly && options.run.modulePath.empty()) {
-        error = "--module PATH is required";
+        !options.listOnly && !options.inProcess && options.run.modulePath.empty()) {
+        error = "--module PATH (or --in-process) is required";
         return false;
     }
     return true;
@@ -116,6 +164,12 @@ customer costs no real time.
 
 usage:
   klarna-sim --module PATH [options] [SCENARIO...]
+  klarna-sim --in-process [--seed N] [options] [SCENARIO...]
+
+The gateway's payment times (paydt, printed on receipts) follow the virtual
+clock. With a loaded module it starts at the machine's time, the time the
+module reads, so both tell the same date; the module's own dates, UUIDs and
+terminal id then differ from run to run. Use --in-process for runs to diff.
 
 With no SCENARIO a demonstration runs: an approved QR purchase from the POS,
 with the terminal's first logon, on the built-in gateway. Each SCENARIO file
@@ -124,18 +178,57 @@ how the gateway behaves and what must come out; klarna-sim reports every
 expectation that failed and exits non-zero.
 
 options:
-  -m, --module PATH   the module to load (required)
+  -m, --module PATH   the module to load (required unless --in-process)
+      --in-process    run the module built into klarna-sim instead of loading
+                      a library: its clock is the virtual clock from
+                      2024-01-01 10:00:00 UTC, its UUIDs, terminal id and
+                      references come from --seed, so two runs of the same
+                      scenarios write byte-identical output (the PASS lines
+                      leave out the wall-clock time; the reports keep it)
+      --seed N        with --in-process: the seed of those values (1)
   -q, --quiet         print only failures and one line per scenario
-  -v, --verbose       also print every message as full XML text
+  -b, --brief         print the payment's story only: screens, gateway
+                      message kinds with their answer codes, the customer and
+                      the operator, receipts, printer failures and results
+                      (no registrations, variables or message texts)
+  -v, --verbose       also print every message as full XML text (the default
+                      prints each message in one line, each GetVariable with
+                      the store's answer, each gateway message once)
   -i, --interactive   you play the POS, the customer and the operator at the
                       keyboard (a SCENARIO, if given, sets the host up and
-                      runs its actions first)
-      --store FILE    keep the host variables in FILE: read at start, written
-                      on every change, so that state survives a restart
+                      runs its actions first). On Linux lines can be edited
+                      and the history (~/.klarna-sim_history) recalled with
+                      the arrow keys; status shows the store, the pinpad, a
+                      pending reversal and the gateway's orders; fault lines
+                      change the gateway's faults at the prompt
+      --record FILE   with --interactive: write what you did as a scenario
+                      FILE (the store and gateway state it started from, each
+                      action at its virtual time, and expectations of what
+                      came out: gateway message kinds, results, receipt
+                      lines, journal lines, the variables written). Playing
+                      FILE as a scenario does the session again and passes
+      --store FILE    keep the host variables in FILE and the simulated
+                      gateway's tokens, sessions, orders and refunds in
+                      FILE.gateway: read at start, written on every change, so
+                      that a pending reversal, the logon token and the refund
+                      of an earlier order work after a restart of klarna-sim.
+                      A malformed file is reported as FILE:LINE and exits 2
+      --read-only     with --store: read both files but never write them, to
+                      run against a shop's store without changing it
       --journal FILE  append the journal lines to FILE
       --receipts FILE append every printed receipt to FILE
       --no-qr         draw QR codes as their text, not as blocks
-      --check         only read the SCENARIO files and report their errors
+      --filter TEXT   run only the scenarios (or matrix cases) whose title or
+                      file name holds TEXT, in any case
+      --junit FILE    write a JUnit XML report for CI: a testcase per scenario
+                      or matrix case with its time, a failure per failed
+                      expectation (expected and got), an error for a file
+                      that could not be read or parsed
+      --json FILE     the same as JSON, with each run's TransactionEvents,
+                      receipts and journal lines
+      --check         only read the SCENARIO files and report their errors,
+                      among them names no field, request, gateway kind or
+                      host variable has ("Sucess"), with the nearest one
       --fault-matrix  run the generated scenarios instead of SCENARIO files:
                       every gateway exchange of a QR and an SMS purchase, a
                       refund, a logon and a reversal under every fault the
@@ -153,21 +246,32 @@ options:
       --version       print the release version ("klarna-sim VERSION") and exit
   -h, --help          this text
 
+Each scenario ends with PASS, FAIL or ERROR and the time it took; a failed
+expectation shows what was expected, what came instead, the nearest things
+the run did show, the virtual time and the transcript lines around it. An
+"on" rule that never fired and a scenario without expectations are warned
+of. The last line counts them all: "2 passed, 1 failed, 1 error".
+
 exit status: 0 all scenarios passed, 1 an expectation failed or the module
-broke the host protocol, 2 a bad command line or scenario file, 3 the module
-could not be loaded.
+broke the host protocol, 2 a bad command line, a scenario file that cannot be
+read or parsed, or an output file (--store, --journal, --receipts, --junit,
+--json) that cannot be written, 3 the module could not be loaded.
 
 examples:
   klarna-sim -m build/linux32/klarna.so
   klarna-sim -m build/linux32/klarna.so tests/scenarios/startup_registration.scenario
   klarna-sim -m build/linux32/klarna.so --interactive --store /tmp/host.vars
   klarna-sim -m build/linux32/klarna.so --quiet --fault-matrix
+  klarna-sim -m build/linux32/klarna.so -q --junit report.xml tests/scenarios/*.scenario
+  klarna-sim --in-process --seed 7 FILE > run1.txt; klarna-sim --in-process --seed 7 FILE > run2.txt
 )";
 }
 
 const char* scenarioLanguageText() {
     return R"(Scenario files: one directive per line; # starts a comment; "quoted text"
 keeps blanks and knows \" \\ \n \r \t \xHH. Errors are reported as FILE:LINE.
+Field, request, gateway kind, POS field and host variable names are checked
+when the file is read: a misspelt one is an error with a "did you mean".
 TIME and DURATION: 0, 2s, 1.5s, 500ms, 2m.
 
 Set-up (before anything runs):
@@ -190,6 +294,8 @@ Set-up (before anything runs):
   gateway token TOKEN               the token the logon issues; also accepted
   gateway accept-token TOKEN        a token the gateway already knows
   gateway order ORDERID AMOUNT [CURRENCY]   an earlier, paid order (for refunds)
+  gateway counter N                 the number the gateway's last id took (the next
+                                    token, session, order or refund id follows it)
   gateway wait-expiry CODE "TEXT"   a status wait that runs out (TI)
   gateway give-up CODE "TEXT"       the customer gives up (TM)
   fault KIND MODE [ARGS] [from=N] [times=N|always]
@@ -201,7 +307,8 @@ Set-up (before anything runs):
   run-limit DURATION                stop a run that goes on longer (24h)
 
 What happens:
-  at TIME ACTION                    an action at a virtual time
+  at TIME ACTION                    an action at a virtual time, once everything else
+                                    due at that time has happened
   on TRIGGER [MATCH] [after DURATION] ACTION     the first time TRIGGER happens
   each TRIGGER [MATCH] [after DURATION] ACTION   every time
         TRIGGER: screen ["TEXT"] | prompt ["TEXT"] | qr | menu ["TEXT"] |
@@ -222,9 +329,14 @@ What happens:
     key pinpad|pos KEY | result CODE [FIELD=VALUE...]    answer what waits
     customer pays | customer opens | customer gives-up
     set-var NAME "value" | clear-var NAME | wait
+    fault KIND MODE [ARGS] [from=N] [times=N|always]   a gateway fault from now on
+    fault clear                     no gateway faults from now on
+    stop                            the run ends here (what is still due never happens)
     try ACTION                      a door that is not registered is only noted
   Without an explicit startup the module is started at time 0. The run ends
-  when nothing but the periodic timer is left; then Shutdown is called.
+  when nothing but the periodic timer is left; then Shutdown is called. An
+  "on" rule that never fired is warned of, with the nearest screens (gateway
+  kinds, requests) the run did show.
 
 What must come out (checked at the end; NAME#N picks the N-th, #last the last):
   CHECK: FIELD=value | FIELD~text (contains) | !FIELD (absent) | FIELD? (present)
@@ -242,6 +354,10 @@ What must come out (checked at the end; NAME#N picks the N-th, #last the last):
   expect journal[#N] text~"F00M"    | expect journal count=N
   expect var NAME=value !NAME NAME~text
   expect trace "TEXT"...  | expect screen "TEXT"... | expect pos-screen "TEXT"...
+  A failed expectation is reported with what was expected, what came, the
+  nearest candidates (the receipt's lines, the screens shown, the requests or
+  results of that name), the virtual time and the transcript lines around it.
+  A file without expect lines passes with a warning.
 
 Example:
   scenario "pinpad notification"

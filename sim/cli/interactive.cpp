@@ -47,8 +47,13 @@ const char* interactiveHelp() {
            "  key pinpad ENTER | key pos 1      press a key the host waits for\n"
            "  customer pays | customer opens | customer gives-up   the customer on the phone\n"
            "  set-var NAME \"value\" | clear-var NAME\n"
+           "  fault KIND MODE ... | fault clear   the gateway misbehaves from now on (as in a "
+           "scenario's\n"
+           "                                    fault line, e.g. fault P no-reply), or no more\n"
            "  wait [DURATION]                   let time pass (to the next event, or by DURATION)\n"
-           "  status | help | quit\n";
+           "  status                            the store, the pinpad, a pending reversal, the "
+           "gateway\n"
+           "  help | quit\n";
 }
 
 bool Interactive::shouldAsk() const {
@@ -90,17 +95,54 @@ void Interactive::waitFor(Millis duration) {
     run_.queue().advanceTo(until);
 }
 
+bool Interactive::quit() {
+    const std::string open = openPayment();
+    if (!open.empty() && !warnedOnQuit_) {
+        warnedOnQuit_ = true;
+        out_ << "a payment is still open: " << open
+             << ".\nQuitting now leaves it open (as a host that stops mid-payment); type quit "
+                "again to quit anyway.\n";
+        return true;
+    }
+    if (recorder_ != nullptr && run_.queue().hasForeground()) {
+        recorder_->stop(run_.queue().now());
+    }
+    return false;
+}
+
+void Interactive::act(const std::string& line) {
+    Action action;
+    std::string error;
+    if (!parseActionLine(line, action, error)) {
+        out_ << error << " (help lists the actions)\n";
+        return;
+    }
+    const Millis at = run_.queue().now();
+    if (run_.perform(action, 0) && recorder_ != nullptr) {
+        recorder_->action(at, line);
+    }
+}
+
 bool Interactive::ask() {
+    if (!hinted_) {
+        hinted_ = true;
+        openingHint();
+    }
     describe();
-    out_ << "> " << std::flush;
     std::string line;
-    if (!std::getline(in_, line)) {
-        return false;
+    if (!lines_.read("> ", line)) {
+        const std::string open = openPayment();
+        if (!open.empty()) {
+            out_ << "\nthe input ended with a payment still open: " << open << '\n';
+        }
+        warnedOnQuit_ = true;
+        return quit();
     }
     line = trimmed(line);
     if (line == "quit" || line == "q" || line == "exit") {
-        return false;
+        return quit();
     }
+    warnedOnQuit_ = false;
     if (line.empty() || line == "wait") {
         runNext();
         return true;
@@ -110,16 +152,7 @@ bool Interactive::ask() {
         return true;
     }
     if (line == "status") {
-        out_ << "entry points:";
-        for (const auto& entry : run_.host().entryPoints()) {
-            out_ << ' ' << entry.first;
-        }
-        out_ << "\nintercepted:";
-        for (const auto& entry : run_.host().intercepts()) {
-            out_ << ' ' << entry.first;
-        }
-        out_ << "\nPOS requests registered: " << (run_.host().posRegistered() ? "yes" : "no")
-             << '\n';
+        status();
         return true;
     }
     if (line.compare(0, 5, "wait ") == 0) {
@@ -131,13 +164,7 @@ bool Interactive::ask() {
         waitFor(duration);
         return true;
     }
-    Action action;
-    std::string error;
-    if (!parseActionLine(line, action, error)) {
-        out_ << error << " (help lists the actions)\n";
-        return true;
-    }
-    run_.perform(action, 0);
+    act(line);
     return true;
 }
 

@@ -5,7 +5,8 @@
 namespace sim {
 
 void Transcript::line(Level atLeast, const std::string& tag, const std::string& text) {
-    if (!shows(atLeast)) {
+    const bool keep = kept_ != nullptr && atLeast <= Level::normal;
+    if (!shows(atLeast) && !keep) {
         return;
     }
     char stamp[40];
@@ -15,7 +16,13 @@ void Transcript::line(Level atLeast, const std::string& tag, const std::string& 
     if (padded.size() < 14) {
         padded.append(14 - padded.size(), ' ');
     }
-    out_ << stamp << padded << ' ' << text << '\n';
+    const std::string row = stamp + padded + ' ' + text;
+    if (keep) {
+        kept_->push_back(TranscriptLine{now, row});
+    }
+    if (shows(atLeast)) {
+        out_ << row << '\n';
+    }
 }
 
 void Transcript::block(Level atLeast, const std::string& text) {

@@ -2,7 +2,9 @@
 // token, payment sessions with a payment link, SMS links, long status waits
 // that end when the simulated customer acts, purchase, refund and reversal.
 // Each reply repeats the request's type and stan and comes under MTYPE =
-// message type + 10, after a small latency on the virtual clock.
+// message type + 10, after a small latency on the virtual clock. The checks
+// and the link are in gateway_sim.cpp, the answers in gateway_answers.cpp,
+// the held status waits and the customer in gateway_waits.cpp.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +16,9 @@
 #include <nlohmann/json.hpp>
 
 #include "sim/gateway/gateway_faults.h"
+#include "sim/gateway/gateway_state.h"
 #include "sim/host/event_queue.h"
+#include "sim/host/virtual_calendar.h"
 
 namespace sim {
 
@@ -32,27 +36,6 @@ struct GatewayConfig {
     std::string interruptText = "INTERRUPTED";
 };
 
-struct GatewaySession {
-    std::string paysid;
-    std::string hppsid;
-    std::string status = "WAITING"; // WAITING, IN_PROGRESS, COMPLETED, CANCELLED, REVERSED
-    std::string orderid;
-    std::int64_t amount = 0;
-    std::string currency;
-    std::string phone;
-    bool smsSent = false;
-};
-
-struct GatewayOrder {
-    std::string orderid;
-    std::int64_t amount = 0;
-    std::string currency;
-    bool captured = false;
-    bool reversed = false;
-    std::int64_t refunded = 0;
-    std::string txref;
-};
-
 class GatewaySim {
   public:
     using Sink = std::function<void(const GatewayOutcome&)>;
@@ -63,6 +46,8 @@ class GatewaySim {
     GatewayConfig& config() { return config_; }
     void addFault(const Fault& fault) { faults_.push_back(fault); }
     void setNote(Note note) { note_ = std::move(note); }
+    // The calendar payment times (paydt) are told in.
+    void setCalendar(const VirtualCalendar& calendar) { calendar_ = calendar; }
     // An order that exists before the run (for refunds of earlier sales).
     void addOrder(const std::string& orderid, std::int64_t amount, const std::string& currency);
 
@@ -78,10 +63,21 @@ class GatewaySim {
     // Forgets the sessions, orders, refunds, reversals and faults so far
     // (held waits and tokens are kept): a long run's history.
     void forgetHistory();
+    void clearFaults() { faults_.clear(); }
+    const std::vector<Fault>& faults() const { return faults_; }
 
-    const std::vector<GatewaySession>& sessions() const { return sessions_; }
-    const std::map<std::string, GatewayOrder>& orders() const { return orders_; }
-    const std::vector<std::string>& reversals() const { return reversals_; }
+    // What the gateway remembers, and a call after every change to it (to
+    // keep it in a file).
+    const GatewayState& state() const { return state_; }
+    void restore(const GatewayState& state) { state_ = state; }
+    // The number the last id took: the next token, session, order or refund
+    // is numbered after it.
+    void setCounter(int counter) { state_.counter = counter; }
+    void setOnChange(std::function<void()> onChange) { onChange_ = std::move(onChange); }
+
+    const std::vector<GatewaySession>& sessions() const { return state_.sessions; }
+    const std::map<std::string, GatewayOrder>& orders() const { return state_.orders; }
+    const std::vector<std::string>& reversals() const { return state_.reversals; }
     std::size_t heldWaits() const { return held_.size(); }
 
   private:
@@ -115,20 +111,18 @@ class GatewaySim {
     void expireWait(std::uint64_t exchange);
     void send(const Pending& pending, const nlohmann::json& reply);
     void note(const std::string& text) const;
+    void changed() const;
     std::string paymentTime() const;
 
     EventQueue& queue_;
     Sink sink_;
     Note note_;
+    VirtualCalendar calendar_;
     GatewayConfig config_;
     std::vector<Fault> faults_;
-    std::vector<GatewaySession> sessions_;
-    std::map<std::string, GatewayOrder> orders_;
-    std::map<std::string, nlohmann::json> refundsByUid_;
+    GatewayState state_;
+    std::function<void()> onChange_;
     std::vector<Pending> held_;
-    std::vector<std::string> tokens_;
-    std::vector<std::string> reversals_;
-    int counter_ = 0;
 };
 
 // The reply skeleton every answer starts from: type and stan repeated,

@@ -13,13 +13,22 @@ EventQueue::Id EventQueue::schedule(Millis delay, std::string label, Action acti
 EventQueue::Id EventQueue::scheduleAt(Millis at, std::string label, Action action,
                                       bool background) {
     const Id id = nextId_++;
-    const Millis when = at < now_ ? now_ : at;
-    entries_.emplace(Key{when, id}, Entry{std::move(label), std::move(action), background});
-    index_[id] = when;
+    return add(Key{at < now_ ? now_ : at, false, id}, std::move(label), std::move(action),
+               background);
+}
+
+EventQueue::Id EventQueue::scheduleAfterDue(Millis at, std::string label, Action action) {
+    const Id id = nextId_++;
+    return add(Key{at < now_ ? now_ : at, true, id}, std::move(label), std::move(action), false);
+}
+
+EventQueue::Id EventQueue::add(Key key, std::string label, Action action, bool background) {
+    entries_.emplace(key, Entry{std::move(label), std::move(action), background});
+    index_[std::get<2>(key)] = key;
     if (!background) {
         ++foreground_;
     }
-    return id;
+    return std::get<2>(key);
 }
 
 bool EventQueue::cancel(Id id) {
@@ -27,7 +36,7 @@ bool EventQueue::cancel(Id id) {
     if (found == index_.end()) {
         return false;
     }
-    const auto entry = entries_.find(Key{found->second, id});
+    const auto entry = entries_.find(found->second);
     if (!entry->second.background) {
         --foreground_;
     }
@@ -41,8 +50,8 @@ bool EventQueue::runNext() {
         return false;
     }
     auto first = entries_.begin();
-    const Id id = first->first.second;
-    now_ = first->first.first;
+    const Id id = std::get<2>(first->first);
+    now_ = std::get<0>(first->first);
     Action action = std::move(first->second.action);
     if (!first->second.background) {
         --foreground_;
@@ -60,7 +69,7 @@ void EventQueue::advanceTo(Millis at) {
 }
 
 Millis EventQueue::nextTime() const {
-    return entries_.empty() ? now_ : entries_.begin()->first.first;
+    return entries_.empty() ? now_ : std::get<0>(entries_.begin()->first);
 }
 
 std::string EventQueue::nextLabel() const {

@@ -1,13 +1,15 @@
 // The simulator's one event loop on a virtual clock. Everything that happens
 // later (host events, time-outs, gateway replies, customer actions) is an
 // entry here; the loop runs them one at a time in time order, entries due at
-// the same time in the order they were scheduled.
+// the same time in the order they were scheduled, except that an entry
+// scheduled "after what is due" waits for every other entry of its time.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
+#include <tuple>
 
 namespace sim {
 
@@ -21,6 +23,9 @@ class EventQueue {
     // Background entries (the periodic timer) do not keep a run alive.
     Id schedule(Millis delay, std::string label, Action action, bool background = false);
     Id scheduleAt(Millis at, std::string label, Action action, bool background = false);
+    // At that time, once everything else due then has run (what a person
+    // typing at that moment would see): a scenario's timed actions.
+    Id scheduleAfterDue(Millis at, std::string label, Action action);
     bool cancel(Id id);
     bool pending(Id id) const { return index_.count(id) != 0; }
 
@@ -43,9 +48,11 @@ class EventQueue {
         Action action;
         bool background;
     };
-    using Key = std::pair<Millis, Id>;
+    using Key = std::tuple<Millis, bool, Id>; // time, after what is due, order
+    Id add(Key key, std::string label, Action action, bool background);
+
     std::map<Key, Entry> entries_;
-    std::map<Id, Millis> index_;
+    std::map<Id, Key> index_;
     Millis now_ = 0;
     Id nextId_ = 1;
     std::size_t foreground_ = 0;

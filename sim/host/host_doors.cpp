@@ -97,6 +97,7 @@ bool HostSim::pinpadOnline(const std::string& value, std::string& problem) {
         problem = "the module has not subscribed to PinpadNotify";
         return false;
     }
+    pinpadOnline_ = value;
     XmlElement event{"PinpadNotify", {}, {}};
     event.add("PinpadOnline", value);
     deliverEvent("PINPAD", event);

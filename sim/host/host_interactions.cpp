@@ -67,15 +67,15 @@ bool menuHas(const XmlElement& request, const std::string& option) {
 
 void HostSim::showPinpad(const PinpadScreen& screen) {
     record_.pinpadScreens.push_back(screenText(screen));
-    transcript_.block(Level::normal, drawPinpad(screen));
+    transcript_.block(Level::brief, drawPinpad(screen));
     if (!screen.qrData.empty()) {
-        transcript_.block(Level::normal, renderQr(screen.qrData, screen.qrLevel, config_.qrStyle));
+        transcript_.block(Level::brief, renderQr(screen.qrData, screen.qrLevel, config_.qrStyle));
     }
 }
 
 void HostSim::showPos(const PosScreen& screen) {
     record_.posScreens.push_back(screenText(screen));
-    transcript_.block(Level::normal, drawPos(screen));
+    transcript_.block(Level::brief, drawPos(screen));
 }
 
 Interaction& HostSim::startInteraction(InteractionKind kind, const std::string& eventName,
@@ -135,7 +135,7 @@ void HostSim::expire(std::uint64_t id) {
     if (interaction->kind == InteractionKind::print) {
         event.add("Result", config_.printResult);
     } else {
-        transcript_.line(Level::normal, "pinpad",
+        transcript_.line(Level::brief, "pinpad",
                          std::string(kindName(interaction->kind)) + " timed out");
         event.add("Result", "TO");
     }
@@ -177,6 +177,13 @@ void HostSim::finishInteraction(std::uint64_t id, const XmlElement& event) {
     }
     queue_.cancel(interaction->timeout);
     const ArmedFault fault = interaction->fault;
+    const std::string result = event.childText("Result");
+    if (interaction->kind == InteractionKind::print && result != "00") {
+        transcript_.line(Level::brief, "printer",
+                         "PRINT FAILED: the printer answers Result " + result);
+    } else if (interaction->kind == InteractionKind::print) {
+        transcript_.line(Level::normal, "printer", "printed");
+    }
     if (screen_ && screen_->id == id) {
         screen_.reset();
     } else if (keyWait_ && keyWait_->id == id) {
@@ -205,7 +212,7 @@ bool HostSim::answer(std::uint64_t id, const Answer& answer, std::string& proble
     for (const auto& field : answer.fields) {
         event.child(field.first).text = field.second;
     }
-    transcript_.line(Level::normal, "person",
+    transcript_.line(Level::brief, "person",
                      std::string("answers the ") + kindName(interaction->kind) + ": " +
                          toCompactText(event));
     finishInteraction(interaction->id, event);
@@ -347,11 +354,9 @@ void HostSim::gatewayReply(const GatewayOutcome& outcome) {
         event.add("Header", toXml(header));
         event.add("MTYPE", std::to_string(outcome.mtype));
         event.add("Message", outcome.message);
-        transcript_.line(Level::normal, "from gateway",
-                         outcome.kind + " MTYPE " + std::to_string(outcome.mtype) + " " +
-                             outcome.message + faults);
+        showReply(outcome, faults);
     } else {
-        transcript_.line(Level::normal, "from gateway",
+        transcript_.line(Level::brief, "from gateway",
                          outcome.kind + " host failure " + outcome.result + " " +
                              outcome.resultText + faults);
     }
@@ -362,6 +367,26 @@ void HostSim::gatewayReply(const GatewayOutcome& outcome) {
     }
 }
 
+void HostSim::showReply(const GatewayOutcome& outcome, const std::string& faults) {
+    if (transcript_.shows(Level::normal)) {
+        transcript_.line(Level::normal, "from gateway",
+                         outcome.kind + " MTYPE " + std::to_string(outcome.mtype) + " " +
+                             outcome.message + faults);
+        return;
+    }
+    const nlohmann::json reply = parseGatewayText(outcome.message);
+    std::string answer = " (unreadable)";
+    if (reply.is_object()) {
+        answer.clear();
+        for (const char* key : {"rc", "rt"}) {
+            if (reply.contains(key) && reply[key].is_string()) {
+                answer += " " + reply[key].get<std::string>();
+            }
+        }
+    }
+    transcript_.line(Level::brief, "from gateway", outcome.kind + answer + faults);
+}
+
 void HostSim::hostTimeout(std::uint64_t exchange) {
     const auto found = exchanges_.find(exchange);
     if (found == exchanges_.end()) {
@@ -369,7 +394,7 @@ void HostSim::hostTimeout(std::uint64_t exchange) {
     }
     found->second.timedOut = true;
     found->second.timeout = 0;
-    transcript_.line(Level::normal, "host",
+    transcript_.line(Level::brief, "host",
                      "no gateway reply to " + found->second.kind + " within its time-out");
     XmlElement event{"HostReceiveEvent", {}, {}};
     event.add("Result", config_.timeoutResult);

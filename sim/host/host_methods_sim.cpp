@@ -55,6 +55,7 @@ std::int32_t HostSim::getVariable(const XmlElement& method, const XmlElement&, X
     } else if (config_.unknownVariableGivesDefault) {
         reply.add("Var_result", method.childText("Default"));
     }
+    showVariableAnswer(name, reply, "the store");
     return 0;
 }
 
@@ -67,7 +68,23 @@ std::int32_t HostSim::getLaneInfoVariable(const XmlElement& method, const XmlEle
     } else if (config_.unknownVariableGivesDefault) {
         reply.add("Var_result", method.childText("Default"));
     }
+    showVariableAnswer(method.childText("VariableName"), reply, "the lane");
     return 0;
+}
+
+void HostSim::showVariableAnswer(const std::string& name, const XmlElement& reply,
+                                 const std::string& where) {
+    if (!transcript_.shows(Level::normal)) {
+        return;
+    }
+    std::string answer = name + " not in " + where + ": no Var_result";
+    if (const XmlElement* value = reply.find("Var_result")) {
+        answer = name + " = \"" + value->text + "\"";
+        if (value->text.size() > 200) {
+            answer = name + " = \"" + value->text.substr(0, 200) + "\" ...";
+        }
+    }
+    transcript_.line(Level::normal, "host->module", answer);
 }
 
 std::int32_t HostSim::setVariable(const XmlElement& method, const XmlElement&, XmlElement&) {
@@ -158,7 +175,7 @@ std::int32_t HostSim::displayOnPinpad(const XmlElement& method, const XmlElement
 std::int32_t HostSim::waitForKeyPress(const XmlElement& method, const XmlElement&, XmlElement&) {
     const std::string text = "keys: POS " + method.childText("PosKeyMask", "-") + ", pinpad " +
                              method.childText("PinpadKeyMask", "-");
-    transcript_.line(Level::normal, "host", "waiting for a key (" + text + ")");
+    transcript_.line(Level::brief, "host", "waiting for a key (" + text + ")");
     startInteraction(InteractionKind::keyWait, "WaitForKeyPressEvent", method, text,
                      integerText(method.childText("Timeout"), 0));
     return 0;
@@ -181,10 +198,11 @@ std::int32_t HostSim::printReceipt(const XmlElement& method, const XmlElement&, 
     receipt.printer = method.childText("Printer");
     receipt.type = method.childText("ReceiptType");
     record_.receipts.push_back(receipt);
-    transcript_.block(Level::normal, drawReceipt(receipt.text, receipt.printer));
-    if (!config_.receiptsPath.empty()) {
-        appendToFile(config_.receiptsPath,
-                     "--- printer " + receipt.printer + "\n" + receipt.text + "\n");
+    transcript_.block(Level::brief, drawReceipt(receipt.text, receipt.printer));
+    if (!config_.receiptsPath.empty() &&
+        !appendToFile(config_.receiptsPath,
+                      "--- printer " + receipt.printer + "\n" + receipt.text + "\n")) {
+        outputFailed("the receipts", config_.receiptsPath);
     }
     Interaction& print =
         startInteraction(InteractionKind::print, "PrintReceiptEvent", method, receipt.text, 0);
@@ -239,7 +257,11 @@ std::int32_t HostSim::sendHostMessage(const XmlElement& method, const XmlElement
         message.json = nullptr;
     }
     record_.gateway.push_back(message);
-    transcript_.line(Level::normal, "to gateway", message.kind + " " + text);
+    if (transcript_.shows(Level::normal)) {
+        transcript_.line(Level::normal, "to gateway", message.kind + " " + text);
+    } else {
+        transcript_.line(Level::brief, "to gateway", message.kind);
+    }
 
     Exchange exchange;
     exchange.id = nextExchange_++;
@@ -318,6 +340,7 @@ std::int32_t HostSim::dllStartTransaction(const XmlElement& method, const XmlEle
         return -1;
     }
     const XmlElement transaction = method.children.front();
+    transactionOpen_ = true;
     XmlElement event{transaction.childText("ReturnEventName", "DllStartTransactionEvent"), {}, {}};
     event.children.push_back(transaction);
     const ArmedFault fault = armFault(event.name, toCompactText(transaction));
@@ -337,10 +360,12 @@ std::int32_t HostSim::dllEndTransaction(const XmlElement& method, const XmlEleme
     }
     const XmlElement& result = holder->children.front();
     record_.results.push_back(result);
-    transcript_.line(Level::normal, "to POS",
-                     "result " + result.childText("ResponseCode") + " \"" +
-                         result.childText("ResponseText") +
-                         "\" Success=" + result.childText("Success"));
+    transactionOpen_ = false;
+    transcript_.line(
+        Level::brief, "to POS",
+        "result " + result.childText("ResponseCode") + " \"" + result.childText("ResponseText") +
+            "\" Success=" + result.childText("Success") + " " + result.childText("TxnType") + " " +
+            result.childText("AmtPurchase") + " " + result.childText("TxnRef"));
     return 0;
 }
 

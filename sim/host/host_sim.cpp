@@ -21,6 +21,21 @@ std::string compact(const XmlElement& element, std::size_t limit = 400) {
     return text;
 }
 
+// A request or event as one transcript line. A gateway message's text is
+// left out (the gateway lines show it once) and the result handed to the POS
+// is never cut.
+std::string oneLine(const XmlElement& element) {
+    if (element.name == "SendHostMessage" || element.name == "HostReceiveEvent") {
+        XmlElement shown = element;
+        auto& children = shown.children;
+        for (auto it = children.begin(); it != children.end();) {
+            it = it->name == "Message" || it->name == "Header" ? children.erase(it) : it + 1;
+        }
+        return compact(shown);
+    }
+    return compact(element, element.name == "DllEndTransaction" ? std::string::npos : 400);
+}
+
 } // namespace
 
 HostSim::HostSim(EventQueue& queue, Transcript& transcript, VariableStore& store, RunRecord& record)
@@ -56,6 +71,7 @@ void HostSim::forgetRegistrations() {
     functionFilters_.clear();
     subscriptions_.clear();
     posRegistered_ = false;
+    transactionOpen_ = false;
     queue_.cancel(timerEvent_);
     timerInterval_ = 0;
     session_ = false;
@@ -84,9 +100,20 @@ void HostSim::dropOpenExchanges() {
     exchanges_.clear();
 }
 
+void HostSim::outputFailed(const std::string& what, const std::string& path) {
+    const std::string text = "cannot write " + what + " to " + path;
+    for (const std::string& problem : record_.problems) {
+        if (problem == text) {
+            return; // told once
+        }
+    }
+    record_.problems.push_back(text);
+    transcript_.line(Level::normal, "PROBLEM", text);
+}
+
 void HostSim::violation(const std::string& text) {
     record_.violations.push_back(formatMillis(queue_.now()) + ": " + text);
-    transcript_.line(Level::normal, "VIOLATION", text);
+    transcript_.line(Level::brief, "VIOLATION", text);
 }
 
 std::int32_t KLARNA_CALL HostSim::onSend(std::uint32_t context, const char* message,
@@ -149,7 +176,7 @@ std::int32_t HostSim::request(const char* message, std::int32_t length, char* re
     }
     record.element = container->children.front();
     record.name = record.element.name;
-    transcript_.line(Level::normal, "module->host", compact(record.element));
+    transcript_.line(Level::normal, "module->host", oneLine(record.element));
     transcript_.block(Level::verbose, text);
 
     std::int32_t forced = 0;
@@ -262,8 +289,8 @@ void HostSim::handleEvent(RequestRecord& record) {
         const std::string entry = record.element.childText("jnl_entry");
         record_.journal.push_back(entry);
         transcript_.line(Level::normal, "journal", entry);
-        if (!config_.journalPath.empty()) {
-            appendToFile(config_.journalPath, entry + "\n");
+        if (!config_.journalPath.empty() && !appendToFile(config_.journalPath, entry + "\n")) {
+            outputFailed("the journal", config_.journalPath);
         }
         return;
     }
@@ -297,7 +324,7 @@ std::int32_t HostSim::deliver(const std::string& name, const XmlElement& root) {
     }
     const XmlElement& shown =
         container != nullptr && !container->children.empty() ? container->children.front() : root;
-    transcript_.line(Level::normal, "host->module", compact(shown));
+    transcript_.line(Level::normal, "host->module", oneLine(shown));
     transcript_.block(Level::verbose, text);
     std::string reply;
     inDelivery_ = true;

@@ -152,6 +152,10 @@ class HostSim {
     const std::map<std::string, std::string>& intercepts() const { return intercepts_; }
     const std::set<std::string>& subscriptions() const { return subscriptions_; }
     bool posRegistered() const { return posRegistered_; }
+    // What the pinpad last told the module: "1" online, "0" offline, "" nothing yet.
+    const std::string& pinpadOnlineState() const { return pinpadOnline_; }
+    // Between the module's DllStartTransaction and its DllEndTransaction.
+    bool transactionOpen() const { return transactionOpen_; }
     // Gateway exchanges the host still holds (no reply taken yet).
     std::size_t openExchanges() const { return exchanges_.size(); }
     // Forgets them and their time-outs: for a long run between transactions,
@@ -173,6 +177,8 @@ class HostSim {
     void handleEvent(RequestRecord& record);
     bool forcedFault(const RequestRecord& record, MethodFault::Kind kind, std::int32_t& value);
     void violation(const std::string& text);
+    // A file the host writes to (journal, receipts) refused the write.
+    void outputFailed(const std::string& what, const std::string& path);
 
     // Delivery of one message to the module, recorded and shown.
     std::int32_t deliver(const std::string& name, const XmlElement& root);
@@ -220,6 +226,9 @@ class HostSim {
     std::int32_t dllEndTransaction(const XmlElement& method, const XmlElement& root,
                                    XmlElement& reply);
     static const std::map<std::string, MethodHandler>& methodTable();
+    // The transcript line of a variable's answer.
+    void showVariableAnswer(const std::string& name, const XmlElement& reply,
+                            const std::string& where);
 
     // Screens and answers (host_interactions.cpp).
     void showPinpad(const PinpadScreen& screen);
@@ -245,6 +254,7 @@ class HostSim {
 
     // Gateway link.
     void gatewayReply(const GatewayOutcome& outcome);
+    void showReply(const GatewayOutcome& outcome, const std::string& faults);
     void hostTimeout(std::uint64_t exchange);
     void timerTrigger();
 
@@ -269,6 +279,8 @@ class HostSim {
     std::set<std::string> functionFilters_;
     std::set<std::string> subscriptions_;
     bool posRegistered_ = false;
+    std::string pinpadOnline_;
+    bool transactionOpen_ = false;
     std::int64_t timerInterval_ = 0;
     EventQueue::Id timerEvent_ = 0;
     bool session_ = false;

@@ -53,6 +53,87 @@ std::int32_t InProcessModule::deliver(const std::string& message, std::int32_t c
     return result;
 }
 
+namespace {
+
+// The virtual machine was started an hour before virtual time 0.
+constexpr Millis bootMillis = 3600 * 1000;
+
+platform::CalendarTime platformTime(const CalendarFields& fields) {
+    platform::CalendarTime time;
+    time.year = fields.year;
+    time.month = fields.month;
+    time.day = fields.day;
+    time.hour = fields.hour;
+    time.minute = fields.minute;
+    time.second = fields.second;
+    return time;
+}
+
+} // namespace
+
+void InProcessModule::followClock(const EventQueue* clock, const VirtualCalendar& calendar,
+                                  unsigned seed) {
+    if (clock == nullptr) {
+        if (following_) {
+            platform::setSeams(saved_);
+            following_ = false;
+        }
+        return;
+    }
+    if (!following_) {
+        saved_ = platform::seams();
+        following_ = true;
+    }
+    clock_ = clock;
+    calendar_ = calendar;
+    seed_ = seed;
+    uuids_.seed(seed);
+    random_ = seed;
+    platform::Seams seams = saved_;
+    seams.wallClock = [this] {
+        platform::WallClock now;
+        now.local = platformTime(calendar_.local(clock_->now()));
+        now.utc = platformTime(calendar_.utc(clock_->now()));
+        now.utcOffsetMinutes = calendar_.utcOffsetMinutes();
+        return now;
+    };
+    seams.tickCount = [this] { return static_cast<std::uint32_t>(bootMillis + clock_->now()); };
+    seams.monotonicNanos = [this] {
+        return static_cast<std::uint64_t>(bootMillis + clock_->now()) * 1000000ULL;
+    };
+    seams.epochSeconds = [this] { return calendar_.epochSeconds(clock_->now()); };
+    seams.newUuid = [this] { return nextUuid(); };
+    seams.seedRandom = [this](unsigned value) { random_ = value ^ seed_; };
+    // The runtime's linear generator, the same on every system.
+    seams.randomNumber = [this] {
+        random_ = random_ * 214013u + 2531011u;
+        return static_cast<int>((random_ >> 16) & 0x7FFFu);
+    };
+    platform::setSeams(seams);
+}
+
+std::string InProcessModule::nextUuid() {
+    unsigned char bytes[16];
+    for (int i = 0; i < 16; i += 4) {
+        const std::uint32_t word = static_cast<std::uint32_t>(uuids_());
+        for (int k = 0; k < 4; ++k) {
+            bytes[i + k] = static_cast<unsigned char>(word >> (8 * k));
+        }
+    }
+    bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0F) | 0x40); // version 4
+    bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3F) | 0x80); // RFC 4122 variant
+    static const char hex[] = "0123456789abcdef";
+    std::string text;
+    for (int i = 0; i < 16; ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10) {
+            text += '-';
+        }
+        text += hex[bytes[i] >> 4];
+        text += hex[bytes[i] & 15];
+    }
+    return text;
+}
+
 void resetInProcessModule() {
     // The extension refers to the bridge: it goes first and comes back last.
     ModuleState& module = moduleState();

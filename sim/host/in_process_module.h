@@ -6,9 +6,11 @@
 #pragma once
 
 #include <cstdint>
+#include <random>
 #include <string>
 
 #include "host/module_api.h"
+#include "platform/platform.h"
 #include "sim/scenario/scenario_runner.h"
 
 namespace sim {
@@ -34,8 +36,23 @@ class InProcessModule : public ModuleInstance {
     std::int32_t deliver(const std::string& message, std::int32_t capacity,
                          std::string& reply) override;
     bool readsRecordAddresses() const override { return false; }
+    // The module's wall clock, tick count and epoch seconds follow the
+    // virtual clock on the calendar; its UUIDs and random numbers come from
+    // the seed: two runs of a scenario see the same values.
+    void followClock(const EventQueue* clock, const VirtualCalendar& calendar,
+                     unsigned seed) override;
 
   private:
+    std::string nextUuid();
+
+    const EventQueue* clock_ = nullptr;
+    VirtualCalendar calendar_;
+    unsigned seed_ = 1;
+    std::mt19937 uuids_;
+    std::uint32_t random_ = 1;
+    bool following_ = false;
+    platform::Seams saved_; // the seams before the run, given back after it
+
     HostSendCallback callback_;
     bool fixedContext_ = false;
     std::uint32_t hostContext_ = 0;

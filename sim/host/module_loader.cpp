@@ -158,6 +158,10 @@ bool outputIsTerminal() {
     return _isatty(_fileno(stdout)) != 0;
 }
 
+bool inputIsTerminal() {
+    return _isatty(_fileno(stdin)) != 0;
+}
+
 std::string nativePath(const std::string& path) {
     if (path.empty() || path[0] != '/') {
         return path;
@@ -173,6 +177,10 @@ std::string nativePath(const std::string& path) {
 #else
 bool outputIsTerminal() {
     return isatty(STDOUT_FILENO) != 0;
+}
+
+bool inputIsTerminal() {
+    return isatty(STDIN_FILENO) != 0;
 }
 
 std::string nativePath(const std::string& path) {

@@ -66,6 +66,8 @@ namespace sim {
 
 // Whether standard output is a live terminal (colours and QR blocks).
 bool outputIsTerminal();
+// Whether standard input is a keyboard (not a file or a pipe).
+bool inputIsTerminal();
 // A file path as the platform's file functions take it (under Wine a Unix
 // path is given its drive).
 std::string nativePath(const std::string& path);

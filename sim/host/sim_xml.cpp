@@ -37,6 +37,16 @@ XmlElement& XmlElement::child(const std::string& childName) {
     return c != nullptr ? *c : add(childName);
 }
 
+bool XmlElement::attribute(const std::string& attributeName, std::string& value) const {
+    for (const auto& a : attributes) {
+        if (a.first == attributeName) {
+            value = a.second;
+            return true;
+        }
+    }
+    return false;
+}
+
 namespace {
 
 bool isSpace(char c) {
@@ -177,13 +187,55 @@ class Parser {
         return true;
     }
 
-    // After the name: attributes (skipped) and the end of the start tag.
-    bool finishStartTag(bool& empty) {
+    // After the name: the attributes and the end of the start tag. What is
+    // not a quoted attribute is skipped up to the tag's end.
+    bool finishStartTag(XmlElement& into, bool& empty) {
+        for (;;) {
+            skipSpace();
+            if (startsWith("/>") || startsWith(">")) {
+                empty = text_[pos_] == '/';
+                pos_ += empty ? 2 : 1;
+                return true;
+            }
+            if (!attribute(into)) {
+                break;
+            }
+        }
         const std::size_t close = text_.find('>', pos_);
         if (close == std::string::npos) {
             return fail("unterminated start tag");
         }
         empty = close > pos_ && text_[close - 1] == '/';
+        pos_ = close + 1;
+        return true;
+    }
+
+    // name="value" or name='value'; false (nothing read) for anything else.
+    bool attribute(XmlElement& into) {
+        std::size_t at = pos_;
+        while (at < text_.size() && !isSpace(text_[at]) && text_[at] != '=' && text_[at] != '>' &&
+               text_[at] != '/') {
+            ++at;
+        }
+        const std::string name = text_.substr(pos_, at - pos_);
+        while (at < text_.size() && isSpace(text_[at])) {
+            ++at;
+        }
+        if (name.empty() || at >= text_.size() || text_[at] != '=') {
+            return false;
+        }
+        ++at;
+        while (at < text_.size() && isSpace(text_[at])) {
+            ++at;
+        }
+        const char quote = at < text_.size() ? text_[at] : '\0';
+        const std::size_t close =
+            quote == '"' || quote == '\'' ? text_.find(quote, at + 1) : std::string::npos;
+        if (close == std::string::npos) {
+            return false;
+        }
+        into.attributes.emplace_back(unescape(name),
+                                     unescape(text_.substr(at + 1, close - at - 1)));
         pos_ = close + 1;
         return true;
     }
@@ -198,7 +250,7 @@ class Parser {
         }
         ++pos_;
         bool empty = false;
-        if (!readName(into.name) || !finishStartTag(empty)) {
+        if (!readName(into.name) || !finishStartTag(into, empty)) {
             return false;
         }
         return empty || content(into, depth);
@@ -281,85 +333,10 @@ class Parser {
     std::string error_;
 };
 
-void escapeInto(std::string& out, const std::string& text) {
-    for (const char ch : text) {
-        const unsigned char c = static_cast<unsigned char>(ch);
-        if (ch == '<') {
-            out += "&lt;";
-        } else if (ch == '&') {
-            out += "&amp;";
-        } else if (c < 33 || c > 126) {
-            out += "&#" + std::to_string(c) + ';';
-        } else {
-            out += ch;
-        }
-    }
-}
-
 } // namespace
 
 XmlParseResult parseXml(const std::string& text) {
     return Parser(text).run();
-}
-
-std::string toXml(const XmlElement& element, int depth) {
-    const std::string indent(static_cast<std::size_t>(depth), ' ');
-    std::string name;
-    escapeInto(name, element.name);
-    std::string out = indent + "<" + name;
-    if (element.children.empty() && element.text.empty()) {
-        return out + "/>\n";
-    }
-    out += '>';
-    escapeInto(out, element.text);
-    if (element.children.empty()) {
-        return out + "</" + name + ">\n";
-    }
-    out += '\n';
-    for (const XmlElement& c : element.children) {
-        out += toXml(c, depth + 1);
-    }
-    return out + indent + "</" + name + ">\n";
-}
-
-std::string toXmlDocument(const XmlElement& root) {
-    return "<?xml version=\"1.0\" ?>\r\n" + toXml(root);
-}
-
-namespace {
-
-std::string printable(const std::string& text) {
-    std::string out;
-    for (const char ch : text) {
-        const unsigned char c = static_cast<unsigned char>(ch);
-        if (ch == '\n') {
-            out += "\\n";
-        } else if (ch == '\r') {
-            out += "\\r";
-        } else if (c < 32 || c == 127) {
-            out += "\\x" + std::string(1, "0123456789abcdef"[c >> 4]) + "0123456789abcdef"[c & 15];
-        } else {
-            out += ch;
-        }
-    }
-    return out;
-}
-
-} // namespace
-
-std::string toCompactText(const XmlElement& element) {
-    std::string out = element.name;
-    if (element.children.empty()) {
-        return out + "=\"" + printable(element.text) + "\"";
-    }
-    out += '{';
-    if (!element.text.empty()) {
-        out += "\"" + printable(element.text) + "\" ";
-    }
-    for (std::size_t i = 0; i < element.children.size(); ++i) {
-        out += (i == 0 ? "" : ", ") + toCompactText(element.children[i]);
-    }
-    return out + '}';
 }
 
 } // namespace sim

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace sim {
@@ -12,6 +13,7 @@ struct XmlElement {
     std::string name;
     std::string text;
     std::vector<XmlElement> children;
+    std::vector<std::pair<std::string, std::string>> attributes{}; // in document order
 
     // The first child of that name, or null.
     const XmlElement* find(const std::string& childName) const;
@@ -23,6 +25,8 @@ struct XmlElement {
     XmlElement& add(const std::string& childName, const std::string& childText = {});
     // The first child of that name, appended when absent.
     XmlElement& child(const std::string& childName);
+    // The value of the attribute of that name; false when absent.
+    bool attribute(const std::string& attributeName, std::string& value) const;
 };
 
 struct XmlParseResult {
@@ -32,7 +36,8 @@ struct XmlParseResult {
 };
 
 // Parses one element tree; a declaration, comments and CDATA are accepted,
-// attributes are skipped. Never throws.
+// quoted attributes are kept (anything else in a start tag is skipped).
+// Never throws.
 XmlParseResult parseXml(const std::string& text);
 
 // Indented text of the element (no declaration). Every byte outside 33..126

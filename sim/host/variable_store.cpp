@@ -12,23 +12,23 @@ const std::string* VariableStore::find(const std::string& name) const {
 
 void VariableStore::set(const std::string& name, const std::string& value) {
     values_[name] = value;
-    std::string ignored;
-    save(ignored);
+    save(writeError_);
 }
 
 void VariableStore::erase(const std::string& name) {
     values_.erase(name);
-    std::string ignored;
-    save(ignored);
+    save(writeError_);
 }
 
-bool VariableStore::attachFile(const std::string& path, std::string& error) {
+bool VariableStore::attachFile(const std::string& path, std::string& error, bool readOnly) {
     path_ = path;
+    readOnly_ = readOnly;
+    loaded_ = false;
     return reload(error);
 }
 
 bool VariableStore::reload(std::string& error) {
-    if (path_.empty()) {
+    if (path_.empty() || (readOnly_ && loaded_)) {
         return true;
     }
     std::ifstream in(path_, std::ios::binary);
@@ -46,17 +46,20 @@ bool VariableStore::reload(std::string& error) {
         std::string name;
         std::string value;
         if (!decodeStoreLine(line, name, value)) {
-            error = path_ + ":" + std::to_string(number) + ": not a NAME=value line";
+            error = path_ + ":" + std::to_string(number) +
+                    ": not a NAME=value line (a NAME, then =, then the value; \\\\ \\n \\r "
+                    "\\t and \\xHH stand for a backslash, line breaks, tab and other bytes)";
             return false;
         }
         loaded[name] = value;
     }
     values_ = loaded;
+    loaded_ = true;
     return true;
 }
 
 bool VariableStore::save(std::string& error) const {
-    if (path_.empty()) {
+    if (path_.empty() || readOnly_) {
         return true;
     }
     std::ofstream out(path_, std::ios::binary | std::ios::trunc);

@@ -112,6 +112,7 @@ bool parseAction(const Tokens& tokens, Action& action, std::string& error) {
         {"startup", ActionKind::startup}, {"shutdown", ActionKind::shutdown},
         {"restart", ActionKind::restart}, {"timer", ActionKind::timer},
         {"wait", ActionKind::wait},       {"pos", ActionKind::pos},
+        {"stop", ActionKind::stop},
     };
     if (tokens[0].text == "try") {
         action.optional = true;
@@ -156,6 +157,14 @@ bool parseAction(const Tokens& tokens, Action& action, std::string& error) {
         action.kind = ActionKind::command;
         action.name = "RefreshSettings";
         return fieldsFrom(tokens, 1, action.fields, error);
+    }
+    if (verb == "fault") {
+        action.kind = ActionKind::fault;
+        if (tokens.size() == 2 && tokens[1].text == "clear") {
+            action.name = "clear";
+            return true;
+        }
+        return ScenarioParser::faultFrom(tokens, action.fault, error);
     }
     if (verb == "customer") {
         action.kind = ActionKind::customer;

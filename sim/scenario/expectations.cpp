@@ -1,86 +1,22 @@
 #include "sim/scenario/expectations.h"
 
-#include <cstdlib>
 #include <functional>
+
+#include "sim/scenario/failure_context.h"
+#include "sim/scenario/similar_text.h"
 
 namespace sim {
 
 namespace {
 
-using Lookup = std::function<bool(const std::string& path, std::string& value)>;
+constexpr std::size_t nearestLimit = 5;
 
-std::vector<std::string> splitPath(const std::string& path) {
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t slash = path.find('/', start);
-        parts.push_back(path.substr(start, slash - start));
-        if (slash == std::string::npos) {
-            return parts;
-        }
-        start = slash + 1;
-    }
+std::string stamp(Millis at) {
+    return at < 0 ? std::string() : " at " + formatMillis(at);
 }
 
-std::string shownText(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (c == '"') {
-            out += "\\\"";
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
-
-// Checks one condition; why receives what was found instead.
-bool evaluate(const Check& check, const Lookup& lookup, std::string& why) {
-    std::string value;
-    const bool present = lookup(check.path, value);
-    switch (check.op) {
-    case CheckOp::absent:
-        if (present) {
-            why = check.path + " is present (" + shownText(value) + ")";
-        }
-        return !present;
-    case CheckOp::present:
-        if (!present) {
-            why = check.path + " is absent";
-        }
-        return present;
-    case CheckOp::equals:
-        if (!present || value != check.value) {
-            why = check.path + (present ? " is " + shownText(value) : std::string(" is absent")) +
-                  ", expected " + shownText(check.value);
-            return false;
-        }
-        return true;
-    case CheckOp::contains:
-        if (!present || value.find(check.value) == std::string::npos) {
-            why = check.path + (present ? " is " + shownText(value) : std::string(" is absent")) +
-                  ", expected to contain " + shownText(check.value);
-            return false;
-        }
-        return true;
-    }
-    return false;
-}
-
-bool evaluateAll(const std::vector<Check>& checks, const Lookup& lookup, std::string& why) {
-    bool ok = true;
-    for (const Check& check : checks) {
-        std::string reason;
-        if (!evaluate(check, lookup, reason)) {
-            why += (why.empty() ? "" : "; ") + reason;
-            ok = false;
-        }
-    }
-    return ok;
+std::string indexText(int index, const std::string& noun) {
+    return index < 0 ? "the last " + noun : noun + " number " + std::to_string(index);
 }
 
 template <typename T> const T* pick(const std::vector<const T*>& items, int index) {
@@ -106,29 +42,70 @@ std::vector<const T*> filter(const std::vector<T>& items, Keep keep) {
     return kept;
 }
 
-std::string indexText(int index) {
-    return index < 0 ? "the last" : "number " + std::to_string(index);
+template <typename T> std::vector<const T*> all(const std::vector<T>& items) {
+    return filter(items, [](const T&) { return true; });
 }
 
-// Counting or picking one item and checking it; why explains a failure.
+// The items an expectation picks from, and how to read and place one.
+template <typename T> struct ItemList {
+    std::vector<const T*> items;
+    std::string noun; // "TransactionEvent", "P gateway message"
+    std::function<Lookup(const T&)> lookupFor;
+    std::function<Millis(const T&)> timeOf; // null: not known
+    std::string anchor;                     // a word of an item's transcript line
+
+    Millis time(const T& item) const { return timeOf ? timeOf(item) : -1; }
+};
+
+// Every item but the one picked, with what the checked paths hold on it.
 template <typename T>
-bool checkList(const Expectation& e, const std::vector<const T*>& items, const std::string& what,
-               std::function<Lookup(const T&)> lookupFor, std::string& why) {
-    if (e.countOnly) {
-        if (items.size() != e.count) {
-            why = std::to_string(items.size()) + " " + what + " seen, expected " +
-                  std::to_string(e.count);
-            return false;
+std::vector<std::string> others(const Expectation& e, const ItemList<T>& list, const T* picked) {
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i < list.items.size() && out.size() < nearestLimit; ++i) {
+        const T& item = *list.items[i];
+        if (&item == picked) {
+            continue;
         }
-        return true;
+        std::string line = list.noun + " number " + std::to_string(i + 1) + stamp(list.time(item));
+        if (list.lookupFor && !e.checks.empty()) {
+            const Lookup lookup = list.lookupFor(item);
+            std::string expected;
+            std::string got;
+            line += ": " + foundAll(e.checks, lookup) +
+                    (evaluateAll(e.checks, lookup, expected, got) ? " (every check holds)" : "");
+        }
+        out.push_back(line);
     }
-    const T* item = pick(items, e.index);
-    if (item == nullptr) {
-        why = "no " + what + " " + indexText(e.index) + " (" + std::to_string(items.size()) +
-              " seen)";
+    return out;
+}
+
+// Counting the items, or picking one and checking it.
+template <typename T> bool checkList(const Expectation& e, const ItemList<T>& list, Mismatch& m) {
+    m.anchor = list.anchor;
+    if (e.countOnly) {
+        if (list.items.size() == e.count) {
+            return true;
+        }
+        m.expected = "count=" + std::to_string(e.count) + " (" + list.noun + ")";
+        m.got = "count=" + std::to_string(list.items.size());
+        m.nearest = others(e, list, static_cast<const T*>(nullptr));
+        m.at = list.items.empty() ? -1 : list.time(*list.items.back());
         return false;
     }
-    return evaluateAll(e.checks, lookupFor(*item), why);
+    const T* item = pick(list.items, e.index);
+    if (item == nullptr) {
+        m.expected = indexText(e.index, list.noun);
+        m.got = list.items.empty() ? "none" : std::to_string(list.items.size()) + " in all";
+        m.nearest = others(e, list, item);
+        return false;
+    }
+    m.at = list.time(*item);
+    if (evaluateAll(e.checks, list.lookupFor(*item), m.expected, m.got)) {
+        return true;
+    }
+    m.got += " on " + indexText(e.index, list.noun);
+    m.nearest = others(e, list, item);
+    return false;
 }
 
 std::string joined(const std::vector<std::string>& words) {
@@ -139,39 +116,16 @@ std::string joined(const std::vector<std::string>& words) {
     return out.empty() ? "(none)" : out;
 }
 
-using ItemMatch = std::function<bool(const std::string& expected, std::size_t actualIndex)>;
-
-bool checkSequence(const std::vector<std::string>& expected, const std::vector<std::string>& actual,
-                   bool exact, std::string& why, const ItemMatch& matches) {
-    if (exact) {
-        bool same = expected.size() == actual.size();
-        for (std::size_t i = 0; same && i < expected.size(); ++i) {
-            same = matches(expected[i], i);
-        }
-        if (!same) {
-            why = "saw " + joined(actual);
-        }
-        return same;
-    }
-    std::size_t at = 0;
-    for (std::size_t i = 0; i < actual.size(); ++i) {
-        if (at < expected.size() && matches(expected[at], i)) {
-            ++at;
+// The names (each once) that a slip in typing name could have come from.
+std::vector<std::string> closeNames(const std::string& name,
+                                    const std::vector<std::string>& names) {
+    std::vector<std::string> close;
+    for (const std::string& other : nearestTexts(name, names, 3)) {
+        if (editDistance(name, other) <= name.size() / 3 + 1) {
+            close.push_back(other);
         }
     }
-    if (at != expected.size()) {
-        why = expected[at] + " (item " + std::to_string(at + 1) + ") not found in order; saw " +
-              joined(actual);
-        return false;
-    }
-    return true;
-}
-
-bool checkSequence(const std::vector<std::string>& expected, const std::vector<std::string>& actual,
-                   bool exact, std::string& why) {
-    return checkSequence(
-        expected, actual, exact, why,
-        [&actual](const std::string& item, std::size_t i) { return actual[i] == item; });
+    return close;
 }
 
 // NAME, or NAME:FIELD=VALUE (the request's FIELD must read VALUE).
@@ -190,17 +144,46 @@ bool requestMatches(const std::string& item, const RequestRecord& request) {
            value == check.substr(eq + 1);
 }
 
-bool checkRequestSequence(const std::vector<std::string>& expected,
-                          const std::vector<const RequestRecord*>& requests, bool exact,
-                          std::string& why) {
+// Exactly these names (exact), or these among others in this order.
+bool checkSequence(const std::vector<std::string>& expected,
+                   const std::vector<const RequestRecord*>& requests,
+                   const std::vector<std::string>& names, bool exact, Mismatch& m) {
+    const auto matches = [&](const std::string& item, std::size_t i) {
+        return requests.empty() ? names[i] == item : requestMatches(item, *requests[i]);
+    };
+    m.expected = joined(expected) + (exact ? "" : " (in this order, others between)");
+    if (exact) {
+        bool same = expected.size() == names.size();
+        for (std::size_t i = 0; same && i < expected.size(); ++i) {
+            same = matches(expected[i], i);
+        }
+        m.got = joined(names);
+        return same;
+    }
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (at < expected.size() && matches(expected[at], i)) {
+            ++at;
+            m.at = requests.empty() ? m.at : requests[i]->at;
+        }
+    }
+    if (at == expected.size()) {
+        return true;
+    }
+    m.got = expected[at] + " (item " + std::to_string(at + 1) + ") not found" +
+            (at == 0 ? "" : " after " + expected[at - 1]);
+    m.anchor = at == 0 ? std::string() : expected[at - 1].substr(0, expected[at - 1].find(':'));
+    m.nearest = closeNames(expected[at].substr(0, expected[at].find(':')), names);
+    return false;
+}
+
+bool checkRequests(const Expectation& e, const std::vector<const RequestRecord*>& requests,
+                   bool exact, Mismatch& m) {
     std::vector<std::string> names;
     for (const RequestRecord* r : requests) {
         names.push_back(r->name);
     }
-    return checkSequence(expected, names, exact, why,
-                         [&requests](const std::string& item, std::size_t i) {
-                             return requestMatches(item, *requests[i]);
-                         });
+    return checkSequence(e.words, requests, names, exact, m);
 }
 
 Lookup requestLookup(const RequestRecord& request) {
@@ -216,252 +199,183 @@ Lookup requestLookup(const RequestRecord& request) {
     };
 }
 
-bool trimmedLineIn(const std::string& text, const std::string& wanted, bool contains) {
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        std::string row = text.substr(start, end - start);
-        while (!row.empty() && (row.back() == '\r' || row.back() == ' ')) {
-            row.pop_back();
-        }
-        if (contains ? row.find(wanted) != std::string::npos : row == wanted) {
-            return true;
-        }
-        start = end + 1;
-    }
-    return false;
+ItemList<RequestRecord> requestList(const std::vector<RequestRecord>& records,
+                                    const std::string& name, const std::string& noun) {
+    ItemList<RequestRecord> list;
+    list.items = filter(records, [&name](const RequestRecord& r) { return r.name == name; });
+    list.noun = noun;
+    list.lookupFor = requestLookup;
+    list.timeOf = [](const RequestRecord& r) { return r.at; };
+    list.anchor = name;
+    return list;
 }
 
-bool checkReceipt(const Expectation& e, const RunRecord& record, std::string& why) {
-    const auto items = filter(record.receipts, [](const PrintedReceipt&) { return true; });
-    if (e.countOnly) {
-        return checkList<PrintedReceipt>(e, items, "receipts", nullptr, why);
+// A request name nobody sent: the names that were sent and look like it.
+void nameNotSeen(const std::string& name, const std::vector<RequestRecord>& records, Mismatch& m) {
+    std::vector<std::string> names;
+    for (const RequestRecord& r : records) {
+        names.push_back(r.name);
     }
-    const PrintedReceipt* receipt = pick(items, e.index);
-    if (receipt == nullptr) {
-        why =
-            "no receipt " + indexText(e.index) + " (" + std::to_string(items.size()) + " printed)";
-        return false;
+    for (const std::string& other : closeNames(name, names)) {
+        m.nearest.push_back("a request named " + other + " was sent");
     }
-    bool ok = true;
-    std::vector<Check> plain;
-    for (const Check& check : e.checks) {
-        if (check.path == "line" &&
-            (check.op == CheckOp::equals || check.op == CheckOp::contains)) {
-            if (!trimmedLineIn(receipt->text, check.value, check.op == CheckOp::contains)) {
-                why += (why.empty() ? "" : "; ") + std::string("no line ") +
-                       (check.op == CheckOp::contains ? "containing " : "reading ") +
-                       shownText(check.value);
-                ok = false;
-            }
-        } else {
-            plain.push_back(check);
-        }
-    }
-    std::string more;
-    const bool rest = evaluateAll(
-        plain,
-        [receipt](const std::string& path, std::string& value) {
-            value = path == "text"      ? receipt->text
-                    : path == "printer" ? receipt->printer
-                                        : receipt->type;
-            return path == "text" || path == "printer" || path == "type";
-        },
-        more);
-    if (!rest) {
-        why += (why.empty() ? "" : "; ") + more;
-    }
-    return ok && rest;
 }
 
-bool anyContains(const std::vector<std::string>& texts, const std::string& wanted) {
-    for (const std::string& text : texts) {
-        if (text.find(wanted) != std::string::npos) {
-            return true;
+// The times of the requests of that name, in order (for records kept apart
+// from their requests: results and journal lines).
+std::vector<Millis> requestTimes(const RunRecord& record, const std::string& name) {
+    std::vector<Millis> times;
+    for (const RequestRecord& r : record.requests) {
+        if (r.name == name && (name != "DllEndTransaction" || r.element.find("VORTAXIS_EVENT"))) {
+            times.push_back(r.at);
         }
     }
-    return false;
+    return times;
 }
 
-bool checkOne(const Expectation& e, const RunRecord& record, const VariableStore& store,
-              std::string& why) {
+template <typename T>
+std::function<Millis(const T&)> timeByPosition(const std::vector<T>& items,
+                                               std::vector<Millis> times) {
+    if (times.size() != items.size()) {
+        return nullptr;
+    }
+    return [&items, times](const T& item) { return times[&item - items.data()]; };
+}
+
+} // namespace
+
+bool checkExpectation(const Expectation& e, const RunRecord& record, const VariableStore& store,
+                      Mismatch& m) {
     switch (e.kind) {
     case ExpectKind::startup: {
-        const auto items = filter(record.startups, [](const StartupCall&) { return true; });
-        return checkList<StartupCall>(
-            e, items, "Startup calls",
-            [](const StartupCall& call) -> Lookup {
-                return [&call](const std::string& path, std::string& value) {
-                    value = path == "result" ? std::to_string(call.result)
-                            : path == "version"
-                                ? call.versionWritten
-                                : (call.byteAfterVersionKept ? "kept" : "overwritten");
-                    return path == "result" || path == "version" || path == "byte43";
-                };
-            },
-            why);
+        ItemList<StartupCall> list;
+        list.items = all(record.startups);
+        list.noun = "Startup call";
+        list.anchor = "Startup";
+        list.lookupFor = [](const StartupCall& call) -> Lookup {
+            return [&call](const std::string& path, std::string& value) {
+                value = path == "result"    ? std::to_string(call.result)
+                        : path == "version" ? call.versionWritten
+                                            : (call.byteAfterVersionKept ? "kept" : "overwritten");
+                return path == "result" || path == "version" || path == "byte43";
+            };
+        };
+        return checkList(e, list, m);
     }
     case ExpectKind::startupRequests: {
         int last = 0;
         for (const RequestRecord& r : record.requests) {
             last = r.startup > last ? r.startup : last;
         }
-        const auto during = filter(record.requests, [last](const RequestRecord& r) {
-            return last != 0 && r.startup == last;
-        });
-        return checkRequestSequence(e.words, during, true, why);
+        return checkRequests(
+            e,
+            filter(record.requests,
+                   [last](const RequestRecord& r) { return last != 0 && r.startup == last; }),
+            true, m);
     }
     case ExpectKind::requestOrder:
-        return checkRequestSequence(
-            e.words, filter(record.requests, [](const RequestRecord&) { return true; }), false,
-            why);
-    case ExpectKind::request:
-        return checkList<RequestRecord>(
-            e,
-            filter(record.requests, [&e](const RequestRecord& r) { return r.name == e.subject; }),
-            e.subject + " requests", requestLookup, why);
+        return checkRequests(e, all(record.requests), false, m);
+    case ExpectKind::request: {
+        const ItemList<RequestRecord> list =
+            requestList(record.requests, e.subject, e.subject + " request");
+        const bool ok = checkList(e, list, m);
+        if (!ok && list.items.empty()) {
+            nameNotSeen(e.subject, record.requests, m);
+        }
+        return ok;
+    }
     case ExpectKind::posEvent:
-        return checkList<RequestRecord>(
-            e,
-            filter(record.posEvents, [&e](const RequestRecord& r) { return r.name == e.subject; }),
-            e.subject + " events", requestLookup, why);
-    case ExpectKind::delivered:
-        return checkList<DeliveryRecord>(
-            e,
-            filter(record.deliveries,
-                   [&e](const DeliveryRecord& d) { return d.name == e.subject; }),
-            "deliveries of " + e.subject,
-            [](const DeliveryRecord& d) -> Lookup {
-                return [&d](const std::string& path, std::string& value) {
-                    value = path == "returned" ? std::to_string(d.returned) : d.reply;
-                    return path == "returned" || path == "reply";
-                };
-            },
-            why);
-    case ExpectKind::result:
-        return checkList<XmlElement>(
-            e, filter(record.results, [](const XmlElement&) { return true; }), "TransactionEvents",
-            [](const XmlElement& r) -> Lookup {
-                return [&r](const std::string& p, std::string& v) { return lookupXml(r, p, v); };
-            },
-            why);
+        return checkList(e, requestList(record.posEvents, e.subject, e.subject), m);
+    case ExpectKind::delivered: {
+        ItemList<DeliveryRecord> list;
+        list.items = filter(record.deliveries,
+                            [&e](const DeliveryRecord& d) { return d.name == e.subject; });
+        list.noun = "delivery of " + e.subject;
+        list.anchor = e.subject;
+        list.timeOf = [](const DeliveryRecord& d) { return d.at; };
+        list.lookupFor = [](const DeliveryRecord& d) -> Lookup {
+            return [&d](const std::string& path, std::string& value) {
+                value = path == "returned" ? std::to_string(d.returned) : d.reply;
+                return path == "returned" || path == "reply";
+            };
+        };
+        return checkList(e, list, m);
+    }
+    case ExpectKind::result: {
+        ItemList<XmlElement> list;
+        list.items = all(record.results);
+        list.noun = "TransactionEvent";
+        list.anchor = "DllEndTransaction";
+        list.timeOf = timeByPosition(record.results, requestTimes(record, "DllEndTransaction"));
+        list.lookupFor = [](const XmlElement& r) -> Lookup {
+            return [&r](const std::string& p, std::string& v) { return lookupXml(r, p, v); };
+        };
+        return checkList(e, list, m);
+    }
     case ExpectKind::gatewayKinds: {
         std::vector<std::string> kinds;
-        for (const GatewayMessage& m : record.gateway) {
-            kinds.push_back(m.kind);
+        for (const GatewayMessage& message : record.gateway) {
+            kinds.push_back(message.kind);
         }
-        return checkSequence(e.words, kinds, true, why);
+        m.anchor = "to gateway";
+        return checkSequence(e.words, {}, kinds, true, m);
     }
-    case ExpectKind::gateway:
-        return checkList<GatewayMessage>(
-            e,
-            filter(
-                record.gateway,
-                [&e](const GatewayMessage& m) { return e.subject == "*" || m.kind == e.subject; }),
-            e.subject + " gateway messages",
-            [](const GatewayMessage& m) -> Lookup {
-                return [&m](const std::string& path, std::string& value) {
-                    if (!path.empty() && path[0] == '@') {
-                        return lookupXml(m.hostRequest, path.substr(1), value);
-                    }
-                    return lookupJson(m.json, path, value);
-                };
-            },
-            why);
-    case ExpectKind::receipt:
-        return checkReceipt(e, record, why);
-    case ExpectKind::journal:
-        return checkList<std::string>(
-            e, filter(record.journal, [](const std::string&) { return true; }), "journal lines",
-            [](const std::string& line) -> Lookup {
-                return [&line](const std::string& path, std::string& value) {
-                    value = line;
-                    return path == "text";
-                };
-            },
-            why);
-    case ExpectKind::variables:
-        return evaluateAll(
-            e.checks,
-            [&store](const std::string& path, std::string& value) {
-                const std::string* held = store.find(path);
-                value = held != nullptr ? *held : "";
-                return held != nullptr;
-            },
-            why);
-    case ExpectKind::trace:
-        for (const std::string& wanted : e.words) {
-            bool found = false;
-            for (const std::string& trace : record.traces) {
-                found = found || trace == wanted;
-            }
-            if (!found) {
-                why = "no Trace " + shownText(wanted) + "; traces: " + joined(record.traces);
-                return false;
-            }
-        }
-        return true;
-    case ExpectKind::screen:
-    case ExpectKind::posScreen: {
-        const auto& screens =
-            e.kind == ExpectKind::screen ? record.pinpadScreens : record.posScreens;
-        for (const std::string& wanted : e.words) {
-            if (!anyContains(screens, wanted)) {
-                why = "no " + std::string(e.kind == ExpectKind::screen ? "pinpad" : "POS") +
-                      " screen showed " + shownText(wanted);
-                return false;
-            }
-        }
-        return true;
+    case ExpectKind::gateway: {
+        ItemList<GatewayMessage> list;
+        list.items = filter(record.gateway, [&e](const GatewayMessage& message) {
+            return e.subject == "*" || message.kind == e.subject;
+        });
+        list.noun = e.subject + " gateway message";
+        list.anchor = "to gateway";
+        list.timeOf = [](const GatewayMessage& message) { return message.at; };
+        list.lookupFor = [](const GatewayMessage& message) -> Lookup {
+            return [&message](const std::string& path, std::string& value) {
+                if (!path.empty() && path[0] == '@') {
+                    return lookupXml(message.hostRequest, path.substr(1), value);
+                }
+                return lookupJson(message.json, path, value);
+            };
+        };
+        return checkList(e, list, m);
     }
+    case ExpectKind::journal: {
+        ItemList<std::string> list;
+        list.items = all(record.journal);
+        list.noun = "journal line";
+        list.anchor = "journal";
+        list.timeOf = timeByPosition(record.journal, requestTimes(record, "AddJournal"));
+        list.lookupFor = [](const std::string& line) -> Lookup {
+            return [&line](const std::string& path, std::string& value) {
+                value = line;
+                return path == "text";
+            };
+        };
+        return checkList(e, list, m);
     }
-    return false;
+    default:
+        return checkTextExpectation(e, record, store, m);
+    }
 }
 
-} // namespace
-
-bool lookupXml(const XmlElement& element, const std::string& path, std::string& value) {
-    const XmlElement* at = &element;
-    for (const std::string& part : splitPath(path)) {
-        at = at->find(part);
-        if (at == nullptr) {
-            return false;
-        }
-    }
-    value = at->text;
-    return true;
-}
-
-bool lookupJson(const nlohmann::json& root, const std::string& path, std::string& text) {
-    const nlohmann::json* at = &root;
-    for (const std::string& part : splitPath(path)) {
-        if (at->is_object() && at->contains(part)) {
-            at = &(*at)[part];
-        } else if (at->is_array() && !part.empty() &&
-                   part.find_first_not_of("0123456789") == std::string::npos &&
-                   std::strtoul(part.c_str(), nullptr, 10) < at->size()) {
-            at = &(*at)[std::strtoul(part.c_str(), nullptr, 10)];
-        } else {
-            return false;
-        }
-    }
-    text = at->is_string() ? at->get<std::string>()
-                           : at->dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-    return true;
-}
-
-std::vector<std::string> checkExpectations(const Scenario& scenario, const RunRecord& record,
-                                           const VariableStore& store) {
-    std::vector<std::string> failures;
+std::vector<Failure> checkExpectations(const Scenario& scenario, const RunRecord& record,
+                                       const VariableStore& store,
+                                       const std::vector<TranscriptLine>& transcript) {
+    std::vector<Failure> failures;
     for (const Expectation& e : scenario.expectations) {
-        std::string why;
-        if (!checkOne(e, record, store, why)) {
-            failures.push_back(scenario.file + ":" + std::to_string(e.line) + ": " + e.text +
-                               "\n    " + why);
+        Mismatch found;
+        if (checkExpectation(e, record, store, found)) {
+            continue;
         }
+        Failure failure;
+        failure.kind = "expectation";
+        failure.where = scenario.file + ":" + std::to_string(e.line);
+        failure.what = e.text;
+        failure.expected = found.expected;
+        failure.got = found.got;
+        failure.nearest = found.nearest;
+        failure.at = found.at;
+        failure.context = contextAround(transcript, found.at, found.anchor);
+        failures.push_back(failure);
     }
     return failures;
 }

@@ -4,19 +4,36 @@
 #include <string>
 #include <vector>
 
+#include "sim/cli/transcript.h"
 #include "sim/host/run_record.h"
 #include "sim/host/variable_store.h"
+#include "sim/scenario/failure.h"
 #include "sim/scenario/scenario.h"
+#include "sim/scenario/value_checks.h"
 
 namespace sim {
 
-// One message per failed expectation: "file:line: expectation: why".
-std::vector<std::string> checkExpectations(const Scenario& scenario, const RunRecord& record,
-                                           const VariableStore& store);
+// What a failed expectation found.
+struct Mismatch {
+    std::string expected;
+    std::string got;
+    std::vector<std::string> nearest; // the closest things the run did show
+    Millis at = -1;                   // when the item looked at came about; -1: none
+    std::string anchor;               // a word of that item's transcript line
+};
 
-// The value at a slash-separated path below an element; false when absent.
-bool lookupXml(const XmlElement& element, const std::string& path, std::string& value);
-// The same for a JSON value: object members and array indexes.
-bool lookupJson(const nlohmann::json& value, const std::string& path, std::string& text);
+// False when the expectation does not hold, with what was found instead.
+bool checkExpectation(const Expectation& e, const RunRecord& record, const VariableStore& store,
+                      Mismatch& found);
+// The same for the expectations about texts: receipts, variables, traces
+// and screens (text_expectations.cpp).
+bool checkTextExpectation(const Expectation& e, const RunRecord& record, const VariableStore& store,
+                          Mismatch& found);
+
+// One failure per expectation that does not hold, with the transcript
+// lines around what it looked at.
+std::vector<Failure> checkExpectations(const Scenario& scenario, const RunRecord& record,
+                                       const VariableStore& store,
+                                       const std::vector<TranscriptLine>& transcript);
 
 } // namespace sim

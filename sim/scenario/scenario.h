@@ -32,7 +32,9 @@ enum class ActionKind {
     customer,
     setVar,
     clearVar,
-    wait
+    wait,
+    fault, // a gateway fault from now on ("fault clear": none any more)
+    stop   // the run ends here, as when a person quits
 };
 
 struct Action {
@@ -42,6 +44,7 @@ struct Action {
     std::string value;     // raw text, variable value, pinpad-online value, function number
     FieldList fields;      // message fields, or startup options
     Answer answer;         // for ActionKind::answer
+    Fault fault;           // for ActionKind::fault
     bool optional = false; // "try ACTION": a door that is not there is only noted
 };
 
@@ -112,6 +115,7 @@ struct HostSetup {
         std::string currency;
     };
     std::vector<Order> orders;
+    int gatewayCounter = -1; // "gateway counter N"; -1: as the gateway's file has it
 };
 
 struct Scenario {

@@ -53,13 +53,13 @@ void ScenarioRun::problem(const Action& action, const std::string& text) {
         out_ << "cannot do that: " << text << '\n'; // typed by a person: told, not counted
         return;
     }
-    transcript_.line(Level::normal, "PROBLEM",
+    transcript_.line(Level::brief, "PROBLEM",
                      scenario_.file + ":" + std::to_string(action.line) + ": " + text);
     record_.problems.push_back("line " + std::to_string(action.line) + " at " +
                                formatMillis(queue_.now()) + ": " + text);
 }
 
-void ScenarioRun::perform(const Action& action, std::uint64_t target) {
+bool ScenarioRun::perform(const Action& action, std::uint64_t target) {
     std::string trouble;
     bool ok = true;
     switch (action.kind) {
@@ -103,7 +103,7 @@ void ScenarioRun::perform(const Action& action, std::uint64_t target) {
         ok = host_.answer(target, action.answer, trouble);
         break;
     case ActionKind::customer:
-        transcript_.line(Level::normal, "customer", action.name);
+        transcript_.line(Level::brief, "customer", action.name);
         ok = action.name == "pays"    ? host_.gateway().customerPays(trouble)
              : action.name == "opens" ? host_.gateway().customerOpens(trouble)
                                       : host_.gateway().customerGivesUp(trouble);
@@ -116,12 +116,34 @@ void ScenarioRun::perform(const Action& action, std::uint64_t target) {
         break;
     case ActionKind::wait:
         break;
+    case ActionKind::fault:
+        changeFaults(action);
+        break;
+    case ActionKind::stop:
+        transcript_.line(Level::brief, "host", "the run stops here");
+        stopped_ = true;
+        queue_.clear();
+        break;
     }
     if (!ok && action.optional) {
         transcript_.line(Level::normal, "note", "skipped: " + trouble);
     } else if (!ok) {
         problem(action, trouble);
     }
+    return ok;
+}
+
+void ScenarioRun::changeFaults(const Action& action) {
+    if (action.name == "clear") {
+        host_.gateway().clearFaults();
+        transcript_.line(Level::brief, "gateway", "faults cleared: it behaves from now on");
+        return;
+    }
+    Fault fault = action.fault;
+    fault.line = action.line;
+    host_.gateway().addFault(fault);
+    transcript_.line(Level::brief, "gateway",
+                     "fault from now on: " + fault.kind + " " + faultModeName(fault.mode));
 }
 
 void ScenarioRun::fire(Rule& rule, std::uint64_t target) {

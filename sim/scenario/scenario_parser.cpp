@@ -1,4 +1,5 @@
 #include "sim/scenario/scenario_parser.h"
+#include "sim/scenario/field_names.h"
 
 namespace sim {
 
@@ -139,7 +140,7 @@ bool ScenarioParser::isQuotedLike(const Token& token) const {
         "key",   "customer", "pos",     "entry",     "function",      "command",
         "event", "method",   "raw",     "startup",   "shutdown",      "restart",
         "timer", "wait",     "set-var", "clear-var", "pinpad-online", "refresh-settings",
-        "try"};
+        "try",   "fault",    "stop"};
     for (const char* verb : verbs) {
         if (token.text == verb) {
             return false;
@@ -163,6 +164,7 @@ bool parseScenario(const std::string& file, const std::string& text, Scenario& s
         parser.line(++number, text.substr(start, end - start));
         start = end + 1;
     }
+    checkNames(scenario, errors);
     return errors.size() == before;
 }
 

@@ -29,6 +29,8 @@ class ScenarioParser {
         : file_(file), scenario_(scenario), errors_(errors) {}
 
     void line(int number, const std::string& text);
+    // A fault line's words ("fault KIND MODE ..."), as a set-up line reads them.
+    static bool faultFrom(const Tokens& tokens, Fault& fault, std::string& error);
 
   private:
     void fail(const std::string& message) { errors_.push_back(ParseError{file_, line_, message}); }

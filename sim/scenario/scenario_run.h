@@ -9,6 +9,7 @@
 
 #include "sim/checks/invariants.h"
 #include "sim/cli/interactive.h"
+#include "sim/cli/session_recorder.h"
 #include "sim/host/module_loader.h"
 #include "sim/host/run_record.h"
 #include "sim/host/variable_store.h"
@@ -81,17 +82,22 @@ class ScenarioRun : public HostListener, public ActionPerformer {
           module_(settings.module != nullptr ? *settings.module : library_),
           observed_(module_, queue_, record_, seen_) {
         transcript_.setClock(&queue_);
+        transcript_.keepLines(&lines_);
     }
 
-    ~ScenarioRun() override { queue_.clear(); }
+    ~ScenarioRun() override {
+        module_.followClock(nullptr, settings_.calendar, settings_.seed);
+        queue_.clear();
+    }
 
     RunReport run();
 
     // ActionPerformer
-    void perform(const Action& action, std::uint64_t target) override;
+    bool perform(const Action& action, std::uint64_t target) override;
     HostSim& host() override { return host_; }
     EventQueue& queue() override { return queue_; }
     Transcript& transcript() override { return transcript_; }
+    VariableStore& store() override { return store_; }
 
     // HostListener
     void interactionStarted(const Interaction& interaction) override;
@@ -100,19 +106,27 @@ class ScenarioRun : public HostListener, public ActionPerformer {
 
   private:
     bool prepare(RunReport& report);
+    // The store file and the gateway's file beside it (run_state_files.cpp).
+    bool attachStoreFiles(RunReport& report);
+    // --record: the state the session starts from, and the scenario at the end.
+    void beginRecording();
+    void endRecording(RunReport& report);
     void schedule();
     void loop();
     void startup(const FieldList& options);
     void shutdown();
     void restart();
     void problem(const Action& action, const std::string& text);
+    void changeFaults(const Action& action);
     void fire(Rule& rule, std::uint64_t target);
+    void report(RunReport& report);
 
     Scenario scenario_;
     const RunSettings& settings_;
     std::ostream& out_;
     EventQueue queue_;
     Transcript transcript_;
+    std::vector<TranscriptLine> lines_; // the transcript at the normal level, for failures
     VariableStore store_;
     RunRecord record_;
     HostSim host_;
@@ -121,6 +135,9 @@ class ScenarioRun : public HostListener, public ActionPerformer {
     RunObservations seen_;
     ObservedModule observed_;
     bool started_ = false;
+    bool stopped_ = false; // a stop action ended the run
+    bool gatewayFileFailed_ = false;
+    SessionRecorder recorder_;
     std::string versionText_;
     std::string hostName_;
 };

@@ -1,6 +1,7 @@
 #include "sim/scenario/scenario_runner.h"
 
 #include "sim/scenario/expectations.h"
+#include "sim/scenario/failure_context.h"
 #include "sim/scenario/scenario_run.h"
 
 namespace sim {
@@ -19,11 +20,11 @@ std::string fieldOr(const FieldList& fields, const std::string& name, const std:
 } // namespace
 
 bool ScenarioRun::prepare(RunReport& report) {
-    std::string error;
-    if (!settings_.storePath.empty() && !store_.attachFile(settings_.storePath, error)) {
-        report.failures.push_back(error);
+    if (!attachStoreFiles(report)) {
         return false;
     }
+    beginRecording();
+    std::string error;
     const HostSetup& setup = scenario_.setup;
     for (const auto& variable : setup.variables) {
         store_.set(variable.first, variable.second);
@@ -33,16 +34,21 @@ bool ScenarioRun::prepare(RunReport& report) {
     host_.config().receiptsPath = settings_.receiptsPath;
     host_.config().qrStyle = settings_.qrStyle;
     host_.gateway().config() = setup.gateway;
+    host_.gateway().setCalendar(settings_.calendar);
     for (const Fault& fault : setup.faults) {
         host_.gateway().addFault(fault);
     }
     for (const HostSetup::Order& order : setup.orders) {
         host_.gateway().addOrder(order.id, order.amount, order.currency);
     }
+    if (setup.gatewayCounter >= 0) {
+        host_.gateway().setCounter(setup.gatewayCounter);
+    }
     if (!module_.load(error)) {
-        report.failures.push_back(error);
+        report.failures.push_back(plainFailure("module", scenario_.file, error));
         return false;
     }
+    module_.followClock(&queue_, settings_.calendar, settings_.seed);
     host_.setModule(&observed_);
     host_.setListener(this);
     return true;
@@ -58,15 +64,19 @@ void ScenarioRun::schedule() {
     }
     for (const TimedAction& timed : scenario_.timeline) {
         const Action action = timed.action;
-        queue_.scheduleAt(timed.at, "line " + std::to_string(action.line),
-                          [this, action] { perform(action, 0); });
+        queue_.scheduleAfterDue(timed.at, "line " + std::to_string(action.line),
+                                [this, action] { perform(action, 0); });
     }
 }
 
 void ScenarioRun::loop() {
     std::size_t steps = 0;
-    Interactive person(*this, settings_.input != nullptr ? *settings_.input : std::cin, out_);
+    Interactive person(*this, settings_.input != nullptr ? *settings_.input : std::cin, out_,
+                       settings_.recordPath.empty() ? nullptr : &recorder_);
     for (;;) {
+        if (stopped_) {
+            return;
+        }
         if (settings_.interactive && person.shouldAsk()) {
             if (!person.ask()) {
                 return;
@@ -94,7 +104,7 @@ void ScenarioRun::loop() {
 
 RunReport ScenarioRun::run() {
     RunReport report;
-    transcript_.line(Level::normal, "scenario",
+    transcript_.line(Level::brief, "scenario",
                      (scenario_.name.empty() ? scenario_.file : scenario_.name) + " (" +
                          scenario_.file + ")");
     if (!prepare(report)) {
@@ -110,28 +120,50 @@ RunReport ScenarioRun::run() {
     host_.setModule(nullptr);
     queue_.clear();
     module_.unload();
+    module_.followClock(nullptr, settings_.calendar, settings_.seed);
+    endRecording(report);
+    this->report(report);
+    return report;
+}
+
+// Everything the finished run is judged by, in the order a reader wants it:
+// broken protocol, problems, expectations, invariants, then warnings.
+void ScenarioRun::report(RunReport& report) {
+    const std::string& file = scenario_.file;
     for (const std::string& violation : record_.violations) {
-        report.failures.push_back(scenario_.file + ": the module broke the host protocol at " +
-                                  violation);
+        report.failures.push_back(
+            plainFailure("protocol", file, "the module broke the host protocol at " + violation));
     }
     for (const std::string& text : record_.problems) {
-        report.failures.push_back(scenario_.file + ": " + text);
+        report.failures.push_back(plainFailure("problem", file, text));
     }
-    const std::vector<std::string> failed = checkExpectations(scenario_, record_, store_);
+    if (!store_.writeError().empty()) {
+        report.failures.push_back(
+            plainFailure("output", file, "the variable store: " + store_.writeError()));
+    }
+    const std::vector<Failure> failed = checkExpectations(scenario_, record_, store_, lines_);
     report.failures.insert(report.failures.end(), failed.begin(), failed.end());
     if (settings_.checkInvariants) {
         for (const std::string& broken : checkInvariants(record_, store_, seen_)) {
-            report.failures.push_back(scenario_.file + ": " + broken);
+            report.failures.push_back(plainFailure("invariant", file, broken));
         }
     }
     if (settings_.extraChecks) {
         std::vector<std::string> more;
         settings_.extraChecks(record_, store_, seen_, more);
         for (const std::string& text : more) {
-            report.failures.push_back(scenario_.file + ": " + text);
+            report.failures.push_back(plainFailure("check", file, text));
         }
     }
-    return report;
+    report.warnings = unfiredRules(scenario_, record_);
+    if (scenario_.expectations.empty() && !settings_.interactive && !settings_.extraChecks) {
+        report.warnings.push_back(plainFailure(
+            "expectations", file, "the scenario has no expect lines: it passes whatever happens"));
+    }
+    report.output.results = record_.results;
+    report.output.receipts = record_.receipts;
+    report.output.journal = record_.journal;
+    report.output.endedAt = queue_.now();
 }
 
 void ScenarioRun::startup(const FieldList& options) {

@@ -1,5 +1,6 @@
 #include <map>
 
+#include "sim/scenario/field_names.h"
 #include "sim/scenario/scenario_parser.h"
 
 namespace sim {
@@ -7,14 +8,14 @@ namespace sim {
 bool ScenarioParser::variable(const Tokens& tokens, std::string& error) {
     if (tokens.size() == 3 && !tokens[1].hasOp('=')) {
         scenario_.setup.variables.emplace_back(tokens[1].text, tokens[2].text);
-        return true;
-    }
-    if (tokens.size() == 2 && tokens[1].hasOp('=') && tokens[1].op > 0) {
+    } else if (tokens.size() == 2 && tokens[1].hasOp('=') && tokens[1].op > 0) {
         scenario_.setup.variables.emplace_back(tokens[1].key(), tokens[1].value());
-        return true;
+    } else {
+        error = "usage: var NAME \"value\"  (or var NAME=value)";
+        return false;
     }
-    error = "usage: var NAME \"value\"  (or var NAME=value)";
-    return false;
+    error = unknownVariableError(scenario_.setup.variables.back().first);
+    return error.empty();
 }
 
 bool ScenarioParser::repeatOptions(const Tokens& tokens, std::size_t from, int& start, int& times,
@@ -183,6 +184,9 @@ bool ScenarioParser::gatewaySetting(const Tokens& tokens, std::string& error) {
                parseInteger(tokens[3].text, number)) {
         scenario_.setup.orders.push_back(
             HostSetup::Order{tokens[2].text, number, tokens.size() == 5 ? tokens[4].text : "AUD"});
+    } else if (what == "counter" && tokens.size() == 3 && parseInteger(tokens[2].text, number) &&
+               number >= 0 && number < 1000000) {
+        scenario_.setup.gatewayCounter = static_cast<int>(number);
     } else if ((what == "wait-expiry" || what == "give-up") &&
                (tokens.size() == 3 || tokens.size() == 4)) {
         (what == "wait-expiry" ? gateway.expiryCode : gateway.giveUpCode) = tokens[2].text;
@@ -236,6 +240,18 @@ bool ScenarioParser::fault(const Tokens& tokens, std::string& error) {
         return false;
     }
     scenario_.setup.faults.push_back(fault);
+    return true;
+}
+
+bool ScenarioParser::faultFrom(const Tokens& tokens, Fault& fault, std::string& error) {
+    const std::string file;
+    Scenario holder;
+    std::vector<ParseError> errors;
+    ScenarioParser parser(file, holder, errors);
+    if (!parser.fault(tokens, error)) {
+        return false;
+    }
+    fault = holder.setup.faults.front();
     return true;
 }
 

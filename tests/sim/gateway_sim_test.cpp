@@ -2,6 +2,8 @@
 // builds them.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <nlohmann/json.hpp>
 
 #include "sim/gateway/gateway_sim.h"
@@ -387,6 +389,43 @@ TEST_F(PaidOrderTest, RefundChecksTheRemainingAmountAndARepeatedRefundIsNotPaidT
     refund["amt"] = 250;
     send(200, refund);
     EXPECT_EQ(lastReply().at("rc"), "00");
+}
+
+// A simulator started again reads the gateway's file: the token it issued,
+// the paid order and the refund already answered are all still known.
+TEST_F(PaidOrderTest, TheGatewaysFileKeepsTokensOrdersAndAnsweredRefunds) {
+    send(200, purchase(1250));
+    json refund = paymentMessage("R", 8, token);
+    refund["orderid"] = orderid;
+    refund["uid"] = "uid-1";
+    refund["amt"] = 1000;
+    send(200, refund);
+    const json first = lastReply();
+    ASSERT_EQ(first.at("rc"), "00");
+    const std::string path = "gateway_state_test.gateway";
+    std::string error;
+    ASSERT_TRUE(sim::writeGatewayState(path, gateway.state(), error)) << error;
+    gateway.restore(sim::GatewayState());
+    sim::GatewayState read;
+    ASSERT_TRUE(sim::readGatewayState(path, read, error)) << error;
+    gateway.restore(read);
+    send(200, refund);
+    EXPECT_EQ(lastReply(), first) << "a repeated refund is not paid twice";
+    refund["stan"] = 9;
+    refund["amt"] = 250;
+    send(200, refund);
+    EXPECT_EQ(lastReply().at("rc"), "00");
+    EXPECT_EQ(gateway.orders().at(orderid).refunded, 1250);
+    EXPECT_EQ(gateway.state().counter, read.counter + 1) << "ids go on from the kept number";
+
+    std::FILE* file = std::fopen(path.c_str(), "ab");
+    ASSERT_NE(file, nullptr);
+    std::fputs("{\"order\":{\"orderid\":\"K1\",\"amt\":\"12.50\"}}\n", file);
+    std::fclose(file);
+    EXPECT_FALSE(sim::readGatewayState(path, read, error));
+    // After the heading, the counter, the token, the session, the order and the refund.
+    EXPECT_NE(error.find(path + ":7: an order needs"), std::string::npos) << error;
+    std::remove(path.c_str());
 }
 
 TEST_F(GatewayTest, RefundOfAnEarlierOrderByTheOperatorsOrderId) {

@@ -203,6 +203,40 @@ TEST(ScenarioParser, EveryBadLineIsReportedWithItsNumber) {
     }
 }
 
+// A misspelt field would make a check that can never hold (or, with !,
+// always holds); misspelt request, kind, variable and POS field names are
+// refused the same way.
+TEST(ScenarioParser, UnknownNamesAreRefusedWithTheNearestKnownOne) {
+    const std::vector<std::pair<const char*, const char*>> cases{
+        {"expect result Sucess=1", "\"Sucess\" is not a field of a TransactionEvent (did you mean "
+                                   "Success?)"},
+        {"expect result !ResponceText", "(did you mean ResponseText?)"},
+        {"expect request DisplayOnPinapd count=1", "(did you mean DisplayOnPinpad?)"},
+        {"expect request PrintReceipt Printr=POS", "a field of a PrintReceipt (did you mean "
+                                                   "Printer?)"},
+        {"expect gateway P ordrid?", "a field of a gateway message (did you mean orderid?)"},
+        {"expect gateway-kinds O N X", "\"X\" is not a gateway message kind"},
+        {"expect var REVERSAL_DAT=\"\"", "(did you mean REVERSAL_DATA?)"},
+        {"var TERMINAL_REF_NUMBER \"T1\"", "(did you mean TERMINAL_REF_NUM?)"},
+        {"at 1s pos TxnType=P AmtPurchse=1250", "a field of a POS request (did you mean "
+                                                "AmtPurchase?)"},
+        {"on request GetVariabel wait", "(did you mean GetVariable?)"},
+    };
+    std::string text;
+    for (const auto& c : cases) {
+        text += std::string(c.first) + "\n";
+    }
+    sim::Scenario scenario;
+    std::vector<sim::ParseError> errors;
+    EXPECT_FALSE(sim::parseScenario("names.scenario", text, scenario, errors));
+    ASSERT_EQ(errors.size(), cases.size());
+    for (const sim::ParseError& error : errors) {
+        const auto& c = cases.at(static_cast<std::size_t>(error.line) - 1);
+        EXPECT_NE(error.message.find(c.second), std::string::npos)
+            << c.first << " gave: " << error.message;
+    }
+}
+
 TEST(ScenarioParser, BinaryNoiseIsReportedNotFatal) {
     std::string noise;
     for (int i = 0; i < 512; ++i) {

@@ -41,8 +41,8 @@ sim::RunReport runText(const std::string& file, const std::string& text,
 
 std::string failures(const sim::RunReport& report) {
     std::string all;
-    for (const std::string& text : report.failures) {
-        all += text + "\n";
+    for (const sim::Failure& failure : report.failures) {
+        all += failure.text() + "\n";
     }
     return all;
 }
@@ -121,6 +121,30 @@ TEST(InProcessModule, AFailedExpectationIsReported) {
         runText("qr.scenario", std::string(qrPurchase) + "expect result ResponseCode=05\n", module);
     EXPECT_TRUE(report.ran);
     EXPECT_FALSE(report.passed());
+}
+
+// In process the module's wall clock is the virtual clock on the run's
+// calendar (here ten hours east of UTC): its local dates, its UTC send times
+// and the gateway's payment time tell the same time.
+TEST(InProcessModule, TheModulesClockIsTheRunsVirtualClock) {
+    sim::Scenario scenario;
+    std::vector<sim::ParseError> errors;
+    ASSERT_TRUE(sim::parseScenario("clock.scenario", std::string(qrPurchase) + R"(
+expect result Date=010124 Time=200002
+expect gateway O date=01012024 time=200002 tt=20240101100002 tzd=600
+expect gateway P tt=20240101100004
+expect receipt line="01/01/24 20:00:02 000003" line="2024-01-01 20:00:04"
+)",
+                                   scenario, errors));
+    sim::InProcessModule module;
+    std::ostringstream out;
+    sim::RunSettings settings;
+    settings.module = &module;
+    settings.out = &out;
+    settings.level = sim::Level::quiet;
+    settings.calendar = sim::VirtualCalendar(1704103200, 600); // 2024-01-01 10:00:00 UTC
+    const sim::RunReport report = sim::runScenario(scenario, settings);
+    EXPECT_TRUE(report.passed()) << failures(report);
 }
 
 // Scenarios that read the 32-bit startup record itself (sizes, null fields,

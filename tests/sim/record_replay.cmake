@@ -1,0 +1,48 @@
+# Plays an interactive session from typed lines (SESSION) with --record, then
+# plays the recording as a scenario: it must pass. The same recording without
+# the fault line the person typed must fail, so the recorded expectations
+# hold the session's outcome. Run with cmake -P; SIM, MODULE, SESSION and
+# RECORDING are paths, EMULATOR runs SIM where it cannot run itself (Wine).
+foreach(required SIM MODULE SESSION RECORDING)
+  if(NOT DEFINED ${required})
+    message(FATAL_ERROR "record_replay.cmake needs -D${required}=...")
+  endif()
+endforeach()
+
+function(run_sim result output)
+  execute_process(COMMAND ${EMULATOR} ${SIM} --quiet --no-qr --module ${MODULE} ${ARGN}
+                  RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  set(${result} ${code} PARENT_SCOPE)
+  set(${output} "${out}${err}" PARENT_SCOPE)
+endfunction()
+
+file(REMOVE ${RECORDING})
+execute_process(COMMAND ${EMULATOR} ${SIM} --quiet --no-qr --module ${MODULE} --interactive
+                        --record ${RECORDING}
+                INPUT_FILE ${SESSION} RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT code EQUAL 0 OR NOT EXISTS ${RECORDING})
+  message(FATAL_ERROR "the interactive session ended with ${code}:\n${out}${err}")
+endif()
+
+file(READ ${RECORDING} recorded)
+foreach(wanted "\nat 3.600s fault P decline 05 \"DECLINED\"\n" "\nexpect gateway-kinds A+ O N P O N P\n"
+               "\nexpect result#2 ResponseCode=\"05\"" "\nexpect receipt#1 " "\nexpect journal#2 "
+               "\nexpect var TOKEN=")
+  string(FIND "${recorded}" "${wanted}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "the recording lacks \"${wanted}\":\n${recorded}")
+  endif()
+endforeach()
+
+run_sim(code out ${RECORDING})
+if(NOT code EQUAL 0 OR NOT out MATCHES "PASS ")
+  message(FATAL_ERROR "the recording did not replay (${code}):\n${out}\n${recorded}")
+endif()
+
+string(REGEX REPLACE "\nat [0-9.]+s fault [^\n]*" "" without_fault "${recorded}")
+file(WRITE ${RECORDING}.without-fault.scenario "${without_fault}")
+run_sim(code out ${RECORDING}.without-fault.scenario)
+if(NOT code EQUAL 1 OR NOT out MATCHES "ResponseCode")
+  message(FATAL_ERROR "the recording without the typed fault still passed (${code}):\n${out}")
+endif()
+message(STATUS "recorded ${RECORDING} and replayed it; without the fault it fails as it should")
