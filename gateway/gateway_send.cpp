@@ -94,7 +94,8 @@ std::int32_t QuenKlarna::sendTransaction(bool skipDisplay) {
     }
     const std::int32_t timeoutSeconds =
         foreground.timeout >= 0 ? foreground.timeout : settings.timeoutResponse;
-    const HandOver handed = handOver(foreground, timeoutSeconds, "Klarna Send Transaction:\n", true);
+    const HandOver handed =
+        handOver(foreground, timeoutSeconds, "Klarna Send Transaction:\n", true);
     if (handed == HandOver::notTaken) {
         endUntakenSend(foreground);
     } else if (handed == HandOver::notSent) {
@@ -170,8 +171,9 @@ QuenKlarna::HandOver QuenKlarna::handOver(GatewayTransaction& transaction,
         }
         transaction.reversalStored = record == ReversalRecord::stored || earlierRecordPending;
     }
-    const bool taken =
-        sendHostMessage(bridge, message, handler(&QuenKlarna::onHostReceive)) != hostReplyTooSmall;
+    // A host that refuses the message (a negative result, -181 given up
+    // included) will deliver no reply for it, nor its own time-out.
+    const bool taken = sendHostMessage(bridge, message, handler(&QuenKlarna::onHostReceive)) >= 0;
     return taken ? HandOver::taken : HandOver::notTaken;
 }
 

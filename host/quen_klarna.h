@@ -48,8 +48,8 @@ class QuenKlarna {
     // behind it goes out, unless its transaction has ended meanwhile (then
     // the deferral is dropped).
     void releaseDeferredSend();
-    // Silent send on the background transaction: 1, or 0 when the host
-    // never took the message (the exchange then awaits nothing).
+    // Silent send on the background transaction: 1, or 0 when the host did
+    // not take the message (the exchange then awaits nothing).
     std::int32_t sendBackgroundTransaction(std::int32_t messageType, std::int32_t windowLow,
                                            std::int32_t windowHigh, ReplyCallback callback);
     // HostReceiveEvent: 1 when the reply matched an awaiting window, else 0.
@@ -66,10 +66,10 @@ class QuenKlarna {
     void showProcessingScreen(); // "PROCESSING" on the pinpad (and the POS)
     // Stamps the request, builds and traces the SendHostMessage and hands it
     // to the host; storeReversalData is the foreground's reversal record.
-    // notTaken: the host never took the message (it kept asking for a bigger
-    // reply buffer past the ceiling); notSent: the host refused to store the
-    // reversal record, and a message that could take money without a way
-    // back is not sent.
+    // notTaken: the host did not take the message (it refused it, or kept
+    // asking for a bigger reply buffer past the ceiling); notSent: the host
+    // refused to store the reversal record, and a message that could take
+    // money without a way back is not sent.
     enum class HandOver { taken, notTaken, notSent };
     HandOver handOver(GatewayTransaction& transaction, std::int32_t timeoutSeconds,
                       const char* traceLabel, bool storeReversalData);
@@ -123,10 +123,10 @@ class QuenKlarna {
     // than any of its time-outs waits for an answer the host lost. The
     // exchange or host request it waits on is then ended as the host's own
     // time-out would end it.
-    std::uint32_t progress = 0;          // counts every step a transaction takes
+    std::uint32_t progress = 0; // counts every step a transaction takes
     std::uint32_t progressAtLastTick = 0;
-    std::int64_t silentMs = 0;           // timer periods without progress
-    std::int32_t lastTimerDelayMs = 0;   // what the timer handler last asked for
+    std::int64_t silentMs = 0;         // timer periods without progress
+    std::int32_t lastTimerDelayMs = 0; // what the timer handler last asked for
     // Called at each TimerTrigger, before its own work.
     void watchForLostAnswers();
     // The silence after which an answer counts as lost.

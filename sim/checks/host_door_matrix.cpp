@@ -191,9 +191,47 @@ std::vector<MatrixCase> hostDoorCases(const RunSettings& settings, std::vector<F
     return cases;
 }
 
+namespace {
+
+// The requests a host answers -181 for ever, the module growing its reply
+// buffer to its ceiling before it gives each up (one, as it costs that much
+// memory; given up, a request is the refused one of the cases above): the
+// purchase message, the first request of the method whose text holds the
+// mark.
+struct ForeverRequest {
+    const char* method;
+    const char* mark;
+};
+
+const ForeverRequest foreverRequests[] = {
+    {"SendHostMessage", "\"type\":\"P\""},
+};
+
+bool answeredForever(const RequestRecord& request, std::set<std::string>& taken) {
+    for (const ForeverRequest& forever : foreverRequests) {
+        if (request.name == forever.method && taken.count(forever.method) == 0 &&
+            toCompactText(request.element).find(forever.mark) != std::string::npos) {
+            taken.insert(forever.method);
+            return true;
+        }
+    }
+    return false;
+}
+
+// The result the host never takes stays for the POS to ask for.
+std::string recoveryOf(const RequestRecord& request) {
+    return request.name != "DllEndTransaction"
+               ? ""
+               : "\nat 5m command DoGetLastTransaction Merchant=70 OriginalSource=POS\n"
+                 "expect pos-event GetLastTransactionEvent TxnRef=MX0001";
+}
+
+} // namespace
+
 // The host requests of a sale that pays back a pending reversal first, each
-// failing in turn: a SetVariable refused, a GetVariable failing, each
-// method answered -181 for ever, the receipt print refused.
+// failing in turn: every SetVariable refused, every GetVariable failing, the
+// first request of every other method refused, and the purchase message
+// both refused and answered -181 for ever.
 std::vector<MatrixCase> hostRequestCases(const RunSettings& settings,
                                          std::vector<Failure>& errors) {
     const CleanRun clean = runClean(Flow::reversal, settings, errors);
@@ -201,31 +239,28 @@ std::vector<MatrixCase> hostRequestCases(const RunSettings& settings,
         return {};
     }
     std::vector<MatrixCase> cases;
-    std::set<std::string> methods;
+    std::set<std::string> refused;
+    std::set<std::string> forever;
     for (std::size_t r = clean.saleBegin; r < clean.saleEnd; ++r) {
         const RequestRecord& request = clean.record.requests[r];
+        if (request.isEvent) {
+            continue;
+        }
         const std::string from = " from=" + std::to_string(occurrence(clean.record, r));
-        const std::string which = " #" + std::to_string(r + 1 - clean.saleBegin);
-        if (request.name == "SetVariable" || request.name == "GetVariable") {
-            const bool set = request.name == "SetVariable";
-            cases.push_back(requestCase("request " + request.name + which + " " +
-                                            variableOf(request) + (set ? " refused" : " failing"),
-                                        "host refuse " + request.name + " -1" + from));
+        const std::string which =
+            "request " + request.name + " #" + std::to_string(r + 1 - clean.saleBegin);
+        const bool variable = request.name == "SetVariable" || request.name == "GetVariable";
+        const bool marked = answeredForever(request, forever);
+        if (variable || refused.insert(request.name).second || marked) {
+            const char* how = request.name == "GetVariable" ? " failing" : " refused";
+            cases.push_back(
+                requestCase(which + (variable ? " " + variableOf(request) : "") + how,
+                            "host refuse " + request.name + " -1" + from + recoveryOf(request)));
         }
-        if (request.name == "PrintReceipt") {
-            cases.push_back(requestCase("request PrintReceipt" + which + " refused",
-                                        "host refuse PrintReceipt -1" + from));
-        }
-        if (!request.isEvent && methods.insert(request.name).second) {
-            // The result the host never takes stays for the POS to ask for.
-            const std::string recovered =
-                request.name != "DllEndTransaction"
-                    ? ""
-                    : "\nat 5m command DoGetLastTransaction Merchant=70 OriginalSource=POS\n"
-                      "expect pos-event GetLastTransactionEvent TxnRef=MX0001";
-            cases.push_back(requestCase("request " + request.name + which + " -181 for ever",
-                                        "host reply-too-small " + request.name + from + " forever" +
-                                            recovered));
+        if (marked) {
+            cases.push_back(
+                requestCase(which + " -181 for ever", "host reply-too-small " + request.name +
+                                                          from + " forever" + recoveryOf(request)));
         }
     }
     return cases;
