@@ -19,6 +19,12 @@ const char* const pendingReversal =
     R"(\"ref\":\"MX0000\",\"repeat\":0,\"reply\":0,\"sentcount\":1,\"stan\":7,)"
     R"(\"token\":\"TOK7\",\"type\":\"P-\"})";
 
+} // namespace
+
+const char* const matrixOwedOrder = "ORD900001";
+
+namespace {
+
 // Stands in a second run's text for the order the first run paid.
 const char* const paidOrderMark = "{PAID_ORDER}";
 

@@ -16,6 +16,10 @@
 
 namespace sim {
 
+// The checks of a finished run; each failure is added to the report.
+using MatrixChecks = std::function<void(const RunRecord&, const VariableStore&,
+                                        const RunObservations&, std::vector<std::string>&)>;
+
 struct MatrixCase {
     std::string name;
     std::string text; // the scenario, in the scenario language
@@ -23,16 +27,16 @@ struct MatrixCase {
     // one run only.
     std::string afterRestartText;
     bool restarts = false; // the module is restarted on purpose mid-sale
-    // The checks after the run; empty: checkMatrixOutcome.
-    std::function<void(const RunRecord&, const VariableStore&, const RunObservations&,
-                       std::vector<std::string>&)>
-        checks;
+    MatrixChecks checks;   // empty: checkMatrixOutcome
 };
 
 // The generated cases' building blocks: the set-up of a terminal ready for
 // the flow (the customer pays every link shown, gives a phone number when
 // asked), its first sale, and the clean sale every case ends with.
+// The reversal flow's terminal starts owing the reversal of an earlier
+// order, matrixOwedOrder.
 enum class MatrixFlow { qrPurchase, smsPurchase, refund, logon, reversal };
+extern const char* const matrixOwedOrder;
 std::string matrixHeader(const std::string& name, MatrixFlow flow);
 std::string matrixFirstSale(MatrixFlow flow);
 std::string matrixClosingSale(const std::string& at);

@@ -4,6 +4,8 @@
 #include <set>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "sim/checks/host_fault_matrix.h"
 
 namespace sim {
@@ -156,7 +158,7 @@ MatrixCase doorCase(const FlowRun& flow, const RunPoint& point, const Door& door
     one.text = matrixHeader(one.name, flow.flow) +
                afterRequest(point.request, point.occurrence, door.action) +
                matrixFirstSale(flow.flow) + matrixClosingSale("10m");
-    one.checks = checkHostMatrixOutcome;
+    one.checks = hostMatrixChecks(flow.flow);
     return one;
 }
 
@@ -165,12 +167,30 @@ MatrixCase requestCase(const std::string& name, const std::string& fault) {
     one.name = name;
     one.text = matrixHeader(name, Flow::reversal) + fault + "\n" + matrixFirstSale(Flow::reversal) +
                matrixClosingSale("10m");
-    one.checks = checkHostMatrixOutcome;
+    one.checks = hostMatrixChecks(Flow::reversal);
     return one;
 }
 
 std::string variableOf(const RequestRecord& request) {
     return request.element.childText("VariableName");
+}
+
+// The message kind whose reversal record a REVERSAL_DATA write stores; ""
+// for any other write (the one that empties it among them).
+std::string storedKind(const RequestRecord& request) {
+    if (request.name != "SetVariable" || variableOf(request) != "REVERSAL_DATA") {
+        return "";
+    }
+    const nlohmann::json record =
+        nlohmann::json::parse(request.element.childText("Value"), nullptr, false);
+    if (!record.is_object() || !record.contains("type") || !record["type"].is_string()) {
+        return "";
+    }
+    std::string kind = record["type"].get<std::string>();
+    if (!kind.empty() && kind.back() == '-') {
+        kind.pop_back();
+    }
+    return kind;
 }
 
 } // namespace
@@ -256,6 +276,15 @@ std::vector<MatrixCase> hostRequestCases(const RunSettings& settings,
             cases.push_back(
                 requestCase(which + (variable ? " " + variableOf(request) : "") + how,
                             "host refuse " + request.name + " -1" + from + recoveryOf(request)));
+        }
+        const std::string kind = storedKind(request);
+        if (!kind.empty()) {
+            // Without its record the message must not go: were it sent, its
+            // lost reply would leave money taken with no way back.
+            cases.push_back(requestCase(which + " REVERSAL_DATA of " + kind +
+                                            " refused, the reply of " + kind + " lost",
+                                        "host refuse SetVariable -1" + from + "\nfault " + kind +
+                                            " no-reply always\nat 5m fault clear"));
         }
         if (marked) {
             cases.push_back(

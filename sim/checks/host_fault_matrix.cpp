@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "sim/checks/invariants.h"
 #include "sim/host/sim_xml.h"
 
 namespace sim {
@@ -22,6 +23,8 @@ struct WaitPoint {
     Flow flow;
     const char* sale;  // the first sale; empty: the flow's own
     const char* rules; // what reaches the request and answers it
+    // What the POS must be told when the answer is the device's failure.
+    const char* failedCode;
 };
 
 const char* const menuSale = "at 2s entry Klarna_PaymentMenuRoot AmtPurchase=1250 "
@@ -32,35 +35,36 @@ const char* const orderIdSale =
     "at 2s pos TxnType=R AmtPurchase=1250 CurrencyCode=AUD TxnRef=MX0001 OriginalSource=POS\n";
 
 const WaitPoint waitPoints[] = {
-    {"start-transaction", "DllStartTransactionEvent", "", Flow::qrPurchase, "", ""},
+    {"start-transaction", "DllStartTransactionEvent", "", Flow::qrPurchase, "", "", "E7"},
     {"payment-menu", "GetButtonMenuFromPinpadEvent", "", Flow::qrPurchase, menuSale,
-     "on menu after 1s try select 1\n"},
+     "on menu after 1s try select 1\n", "E7"},
     {"amount-prompt", "GetMultiLineFromPinpadEvent", "ENTER SALE AMOUNT", Flow::qrPurchase,
-     amountSale, "on prompt \"ENTER SALE AMOUNT\" after 1s try input \"1250\"\n"},
+     amountSale, "on prompt \"ENTER SALE AMOUNT\" after 1s try input \"1250\"\n", "E7"},
     {"order-id-prompt", "GetMultiLineFromPinpadEvent", "KLARNA ORDER ID", Flow::refund, orderIdSale,
-     "on prompt \"KLARNA ORDER ID\" after 1s try input \"ORD900001\"\n"},
-    {"phone-prompt", "GetMultiLineFromPinpadEvent", "ENTER MOBILE PHONE", Flow::smsPurchase, "",
-     ""},
+     "on prompt \"KLARNA ORDER ID\" after 1s try input \"ORD900001\"\n", "E7"},
+    {"phone-prompt", "GetMultiLineFromPinpadEvent", "ENTER MOBILE PHONE", Flow::smsPurchase, "", "",
+     "00"},
     {"qr-screen", "GetMultiLineFromPinpadEvent", "SCAN QR FOR PAYMENT", Flow::qrPurchase, "",
-     "on qr after 1s try select BUTTON1\n"},
+     "on qr after 1s try select BUTTON1\n", "E7"},
     {"sms-screen", "GetMultiLineFromPinpadEvent", "CHECK PHONE", Flow::smsPurchase, "",
-     "on screen \"CHECK PHONE\" after 1s try cancel pos\n"},
+     "on screen \"CHECK PHONE\" after 1s try cancel pos\n", "E7"},
     {"in-progress-screen", "GetMultiLineFromPinpadEvent", "IN PROGRESS", Flow::qrPurchase, "",
-     "on qr after 1s customer opens\non screen \"IN PROGRESS\" after 500ms try cancel pos\n"},
-    {"receipt-print", "PrintReceiptEvent", "", Flow::qrPurchase, "", ""},
+     "on qr after 1s customer opens\non screen \"IN PROGRESS\" after 500ms try cancel pos\n", "TM"},
+    {"receipt-print", "PrintReceiptEvent", "", Flow::qrPurchase, "", "", "00"},
     {"reprint-print", "PrintReceiptEvent", "DUPLICATE COPY", Flow::qrPurchase, "",
-     "at 3m command DoReprintReceipt Merchant=70 OriginalSource=POS\n"},
-    {"result-key", "WaitForKeyPressEvent", "000001001", Flow::qrPurchase, "", ""},
+     "at 3m command DoReprintReceipt Merchant=70 OriginalSource=POS\n", "00"},
+    {"result-key", "WaitForKeyPressEvent", "000001001", Flow::qrPurchase, "", "", "00"},
     {"retry-key", "WaitForKeyPressEvent", "011000001", Flow::refund, "",
      "fault R host-failure X0 \"NO RESPONSE\" times=1\n"
-     "on keywait after 1s try key pos 1\n"},
-    {"gateway-reply.O", "HostReceiveEvent", "O", Flow::qrPurchase, "", ""},
-    {"gateway-reply.P", "HostReceiveEvent", "P", Flow::qrPurchase, "", ""},
+     "on keywait after 1s try key pos 1\n",
+     "X0"},
+    {"gateway-reply.O", "HostReceiveEvent", "O", Flow::qrPurchase, "", "", "E7"},
+    {"gateway-reply.P", "HostReceiveEvent", "P", Flow::qrPurchase, "", "", "E7"},
     // The operator sends a refund that got no answer again (the same
     // request: the gateway answers it as it answered the first).
     {"gateway-reply.R", "HostReceiveEvent", "R", Flow::refund, "",
-     "on keywait after 1s try key pos 1\n"},
-    {"gateway-reply.P-", "HostReceiveEvent", "P-", Flow::reversal, "", ""},
+     "on keywait after 1s try key pos 1\n", "00"},
+    {"gateway-reply.P-", "HostReceiveEvent", "P-", Flow::reversal, "", "", "TX"},
 };
 
 struct EventFaultSpec {
@@ -70,7 +74,7 @@ struct EventFaultSpec {
 
 const EventFaultSpec eventFaults[] = {
     {"lost", "lose"},
-    {"failed", "fail E7"},
+    {"failed", "fail"}, // with deviceFailure
     {"twice", "twice"},
     {"late", "late"},
 };
@@ -118,7 +122,9 @@ std::string secondSale(const WaitPoint& point) {
 MatrixCase eventCase(const WaitPoint& point, const EventFaultSpec& fault) {
     MatrixCase one;
     one.name = std::string("host ") + point.label + " answer " + fault.label;
-    std::string line = std::string("host event ") + point.event + " " + fault.mode;
+    const bool failed = std::string(fault.mode) == "fail";
+    std::string line = std::string("host event ") + point.event + " " + fault.mode +
+                       (failed ? std::string(" ") + deviceFailure : "");
     if (point.match[0] != '\0') {
         line += std::string(" match=\"") + point.match + "\"";
     }
@@ -128,7 +134,10 @@ MatrixCase eventCase(const WaitPoint& point, const EventFaultSpec& fault) {
         one.text += secondSale(point);
     }
     one.text += matrixClosingSale(late ? "15m" : "10m");
-    one.checks = checkHostMatrixOutcome;
+    if (failed) {
+        one.text += std::string("expect result#1 ResponseCode=") + point.failedCode + "\n";
+    }
+    one.checks = hostMatrixChecks(point.flow);
     return one;
 }
 
@@ -143,7 +152,7 @@ MatrixCase strayIdleCase(const StrayEvent& stray) {
                matrixClosingSale("10m") +
                "expect pos-event GetLastTransactionEvent TxnRef=MX0001 ResponseCode=00\n"
                "expect request StartSession count=2\n";
-    one.checks = checkHostMatrixOutcome;
+    one.checks = hostMatrixChecks(Flow::qrPurchase);
     return one;
 }
 
@@ -160,7 +169,7 @@ MatrixCase strayInSaleCase(const StrayEvent& stray) {
     if (std::string(stray.event) != "HostReceiveEvent") {
         one.text += "expect result#1 TxnRef=MX0001 ResponseCode=00\n";
     }
-    one.checks = checkHostMatrixOutcome;
+    one.checks = hostMatrixChecks(Flow::qrPurchase);
     return one;
 }
 
@@ -225,6 +234,37 @@ void checkHostMatrixOutcome(const RunRecord& record, const VariableStore& store,
             }
         }
     }
+}
+
+void checkOwedReversal(const RunRecord& record, const VariableStore& store,
+                       const RunObservations& seen, std::vector<std::string>& failures) {
+    const std::string* owed = store.find("REVERSAL_DATA");
+    if (owed != nullptr && owed->find(matrixOwedOrder) != std::string::npos) {
+        return;
+    }
+    for (std::size_t i = 0; i < record.gateway.size(); ++i) {
+        const nlohmann::json& sent = record.gateway[i].json;
+        const bool undoesOwed = record.gateway[i].kind == "P-" && sent.is_object() &&
+                                sent.contains("orderid") &&
+                                sent["orderid"] == std::string(matrixOwedOrder);
+        std::string rc;
+        if (undoesOwed && answerTo(record, seen, i, rc) != nullptr && (rc == "00" || rc == "0A")) {
+            return;
+        }
+    }
+    failures.push_back(std::string("host matrix: the reversal of ") + matrixOwedOrder +
+                       " owed at the start was neither accepted nor still owed at the end");
+}
+
+MatrixChecks hostMatrixChecks(MatrixFlow flow) {
+    if (flow != Flow::reversal) {
+        return checkHostMatrixOutcome;
+    }
+    return [](const RunRecord& record, const VariableStore& store, const RunObservations& seen,
+              std::vector<std::string>& failures) {
+        checkHostMatrixOutcome(record, store, seen, failures);
+        checkOwedReversal(record, store, seen, failures);
+    };
 }
 
 namespace {

@@ -33,6 +33,12 @@ std::vector<MatrixCase> hostRequestCases(const RunSettings& settings, std::vecto
 // receipt printed for it and, for the last sale, with LAST_TXN.
 void checkHostMatrixOutcome(const RunRecord& record, const VariableStore& store,
                             const RunObservations& seen, std::vector<std::string>& failures);
+// The reversal the terminal owed at the start (matrixOwedOrder) was
+// accepted by the gateway, or is still owed.
+void checkOwedReversal(const RunRecord& record, const VariableStore& store,
+                       const RunObservations& seen, std::vector<std::string>& failures);
+// The checks of a host matrix case of the flow.
+MatrixChecks hostMatrixChecks(MatrixFlow flow);
 
 // Names the cases of the parts given (verbose: writes each whole scenario,
 // to be saved and run by itself). The door and request cases follow clean

@@ -233,8 +233,7 @@ bool askedAgain(const RunRecord& record, std::size_t index) {
     }
     const RequestRecord& asked = record.requests[index];
     const RequestRecord& next = record.requests[index + 1];
-    return next.name == asked.name &&
-           toCompactText(next.element) == toCompactText(asked.element);
+    return next.name == asked.name && toCompactText(next.element) == toCompactText(asked.element);
 }
 
 std::vector<std::string> checkResultCount(const RunRecord& record, const RunObservations& seen) {
