@@ -241,7 +241,30 @@ options:
                       clean sale that must be approved; the invariants (one
                       result per sale, a reversal for every unanswered money
                       message) are checked after every run, as for files
-      --list          with --fault-matrix: only name the generated scenarios
+      --host-fault-matrix[=PARTS]
+                      run the generated scenarios of a host that misbehaves
+                      (PARTS: events, doors, requests, by commas; all three when
+                      none is named). events: the answer to every request the
+                      module waits on (DllStartTransaction, the payment menu,
+                      each prompt and waiting screen, the receipt and reprint
+                      prints, both key waits, the gateway replies O, P, R, P-)
+                      lost, failed, delivered twice or after the next sale
+                      began, and each answer event sent when nothing waits.
+                      doors: the host's own doors (reprint, last receipt, last
+                      transaction, settings refresh, pinpad offline and online,
+                      timer, a second POS sale, the payment menu, the purchase
+                      button) opened between every two messages of a QR
+                      purchase, an SMS purchase and a refund. requests: each
+                      host request of a sale that pays back a pending reversal
+                      first refused (every SetVariable and GetVariable, the
+                      first of every other method), and the purchase message
+                      answered -181 for ever. Each case ends with a clean sale
+                      that must be approved; besides the invariants the POS's
+                      result must agree with its receipt and LAST_TXN. The
+                      door and request cases follow clean runs of the module,
+                      made first
+      --list          with either matrix: only name the generated scenarios
+                      (with --verbose: write each whole, to save and run alone)
       --help-scenario the scenario language, with examples
       --version       print the release version ("klarna-sim VERSION") and exit
   -h, --help          this text
@@ -262,6 +285,8 @@ examples:
   klarna-sim -m build/linux32/klarna.so tests/scenarios/startup_registration.scenario
   klarna-sim -m build/linux32/klarna.so --interactive --store /tmp/host.vars
   klarna-sim -m build/linux32/klarna.so --quiet --fault-matrix
+  klarna-sim --in-process --quiet --host-fault-matrix=events,requests
+  klarna-sim --in-process --host-fault-matrix --filter "receipt-print answer late"
   klarna-sim -m build/linux32/klarna.so -q --junit report.xml tests/scenarios/*.scenario
   klarna-sim --in-process --seed 7 FILE > run1.txt; klarna-sim --in-process --seed 7 FILE > run2.txt
 )";
@@ -285,10 +310,21 @@ Set-up (before anything runs):
                                     or no Var_result at all (the default)
   host timeout-result CODE "TEXT"   what a gateway time-out reports (X0 "NO RESPONSE")
   host print-delay DURATION | host print-result CODE | host start-delay DURATION
-  host reply-too-small METHOD [from=N] [times=N|always]   answer -181 (METHOD may be *)
-  host result METHOD CODE [from=N] [times=N|always]       answer a request with that result
-  host big-reply METHOD BYTES [from=N] [times=N|always]   pad the reply by BYTES bytes
-        from=N: from the Nth request of METHOD on (each -181 answer is a request)
+  host reply-too-small METHOD [OPTIONS] [forever]   answer -181 (METHOD may be *); forever:
+                                    the same request asked again is answered -181 too
+  host result METHOD CODE [OPTIONS]       carry the request out, answer with that result
+  host refuse METHOD CODE [OPTIONS]       do not carry it out: that result, no reply, no event
+  host big-reply METHOD BYTES [OPTIONS]   pad the reply by BYTES bytes
+        OPTIONS: [match=TEXT] [from=N] [times=N|always]; match=TEXT: only requests whose
+        one-line text (as the transcript shows it) holds TEXT; from=N: from the Nth such
+        request of METHOD on (each -181 answer is a request); times: how many (1)
+  host event EVENT MODE [match=TEXT] [from=N] [times=N|always]
+        the event that answers a request, misbehaving: EVENT is DllStartTransactionEvent,
+        GetButtonMenuFromPinpadEvent, GetMultiLineFromPinpadEvent, PrintReceiptEvent,
+        WaitForKeyPressEvent or HostReceiveEvent (match=KIND: the gateway message kind);
+        MODE: lose (never delivered, not even as the host's time-out) | fail CODE (the
+        host answers at once with Result CODE) | twice (a copy 1s later) | late (held
+        until the next transaction begins, then delivered 200ms after it)
   gateway latency DURATION          reply latency (300ms)
   gateway credentials USER PASS     the only logon accepted (default: any)
   gateway token TOKEN               the token the logon issues; also accepted

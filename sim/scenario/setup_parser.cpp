@@ -46,10 +46,10 @@ bool ScenarioParser::methodFault(const Tokens& tokens, MethodFault::Kind kind, s
     fault.kind = kind;
     fault.line = line_;
     std::size_t next = 3;
+    const bool tooSmall = kind == MethodFault::Kind::replyTooSmall;
     if (tokens.size() < 3) {
-        error = "usage: host " + tokens[1].text + " METHOD" +
-                (kind == MethodFault::Kind::replyTooSmall ? "" : " VALUE") +
-                " [match=TEXT] [from=N] [times=N|always] [forever]";
+        error = "usage: host " + tokens[1].text + " METHOD" + (tooSmall ? "" : " VALUE") +
+                " [match=TEXT] [from=N] [times=N|always]" + (tooSmall ? " [forever]" : "");
         return false;
     }
     fault.method = tokens[2].text;
@@ -63,7 +63,7 @@ bool ScenarioParser::methodFault(const Tokens& tokens, MethodFault::Kind kind, s
         next = 4;
     }
     Tokens options(tokens.begin() + static_cast<std::ptrdiff_t>(next), tokens.end());
-    for (auto it = options.begin(); it != options.end(); ++it) {
+    for (auto it = options.begin(); tooSmall && it != options.end(); ++it) {
         if (it->text == "forever" && !it->hasOp('=')) {
             fault.forever = true;
             options.erase(it);
@@ -99,7 +99,8 @@ bool ScenarioParser::eventFault(const Tokens& tokens, std::string& error) {
         return false;
     }
     if (!parseEventFaultMode(tokens[3].text, fault.mode)) {
-        error = "host event: unknown fault \"" + tokens[3].text + "\" (lose, fail CODE, twice, late)";
+        error =
+            "host event: unknown fault \"" + tokens[3].text + "\" (lose, fail CODE, twice, late)";
         return false;
     }
     std::size_t next = 4;
