@@ -310,11 +310,31 @@ std::int32_t FuzzHost::handle(const char* message, std::int32_t length, std::str
     if (container < 0) {
         return -1;
     }
-    const xmlNode& method = firstChild(document.child(container));
+    const std::size_t owedBefore = owed.size();
+    const std::int32_t result = answer(firstChild(document.child(container)), reply);
+    sim::RequestRecord request;
+    std::string error;
+    if (sim::readRequest(text, request, error)) {
+        request.result = result;
+        record.requests.push_back(request);
+        if (request.name == "SendHostMessage" && owed.size() > owedBefore) {
+            // The gateway's side of the book refers to its messages by index.
+            record.gateway.push_back(sim::gatewayMessageOf(request.element, 0));
+            owed.back().gatewayIndex = record.gateway.size() - 1;
+        }
+    }
+    return result;
+}
+
+std::int32_t FuzzHost::answer(const xmlNode& method, std::string& reply) {
     const std::string& name = method.name;
     if (forcedCount > 0 && !owesEvent(name) && name != "DllEndTransaction") {
         --forcedCount;
         return forcedResult;
+    }
+    if (refusedOwing > 0 && owesEvent(name)) {
+        --refusedOwing;
+        return -1;
     }
     if (name == "GetVariable" || name == "GetLaneInfoVariable") {
         const auto found = variables.find(method.getChildText("VariableName", ""));

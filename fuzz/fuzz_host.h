@@ -21,15 +21,17 @@
 #include "documents/xml_node.h"
 #include "host/entry_points.h"
 #include "host/module_api.h"
+#include "sim/host/run_record.h"
 
 class FuzzHost {
   public:
     using Fields = std::vector<std::pair<std::string, std::string>>;
 
     struct Owed {
-        std::string event;  // the event that answers the request
-        std::string source; // VORTAXIS_SOURCE of that event
-        xmlNode request;    // the method element as the module sent it
+        std::string event;            // the event that answers the request
+        std::string source;           // VORTAXIS_SOURCE of that event
+        xmlNode request;              // the method element as the module sent it
+        std::size_t gatewayIndex = 0; // a SendHostMessage: its index in record.gateway
     };
 
     FuzzHost();
@@ -57,6 +59,11 @@ class FuzzHost {
     // counts down per request.
     std::int32_t forcedResult = 0;
     int forcedCount = 0;
+    // The next requests that owe an event (a print, a screen, a gateway
+    // message) are refused with -1 instead, and nothing is owed.
+    int refusedOwing = 0;
+    // Every request as the host took it, with its result (for the ledger).
+    sim::RunRecord record;
 
     // Message texts as the host delivers them.
     static std::string eventText(const std::string& name, const Fields& fields,
@@ -83,6 +90,7 @@ class FuzzHost {
                                             std::int32_t length, char* replyBuffer,
                                             std::int32_t* replyLength);
     std::int32_t handle(const char* message, std::int32_t length, std::string& reply);
+    std::int32_t answer(const xmlNode& method, std::string& reply);
     void owe(const std::string& event, const std::string& source, const xmlNode& request,
              bool replaces);
 };

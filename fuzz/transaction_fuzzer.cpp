@@ -2,17 +2,26 @@
 // the fuzzer's choices: which door opens a transaction, which owed event the
 // host answers next and how (approved, timed out, any result, any input,
 // any gateway reply), stray gateway replies, timer events, pinpad changes,
-// failing host requests and raw message bytes. Then the host answers
-// everything it still owes as a time-out would, and the run checks:
+// failing host requests and raw message bytes, and the host's own faults:
+// answers delivered twice, answers delivered again later (stray, or late
+// into the next transaction), refused prints, screens and gateway messages,
+// gateway replies that come after the host's time-out. Then the host answers
+// everything it still owes as a time-out would, a clean sale follows, and the
+// run checks:
 //   - every TransactionEvent belongs to a transaction in progress, and a
 //     transaction sends at most one;
 //   - every transaction that began has ended, with exactly one
-//     TransactionEvent, and no gateway exchange is left open.
+//     TransactionEvent, and no gateway exchange is left open;
+//   - the clean sale is approved;
+//   - the ledger (sim/checks/ledger.h) of the whole run is clean: the money
+//     the fuzzer's gateway took and paid against what the POS was told, one
+//     story per transaction, brackets, nothing lost.
 // Crashes and leaks are the sanitizers' part.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -22,6 +31,8 @@
 #include "fuzz/fuzz_host.h"
 #include "host/dispatch.h"
 #include "host/entry_points.h"
+#include "sim/checks/ledger.h"
+#include "sim/gateway/gateway_sim.h"
 
 namespace {
 
@@ -39,12 +50,17 @@ std::string pick(FuzzedDataProvider& input, std::vector<std::string> choices) {
 class Run {
   public:
     explicit Run(FuzzedDataProvider& input) : input_(input) {
-        host_.onTransactionEvent = [this](const xmlNode&) { transactionEvent(); };
+        host_.onTransactionEvent = [this](const xmlNode& event) {
+            lastCode_ = event.getChildText("ResponseCode", "");
+            transactionEvent();
+        };
     }
 
     void start();
     void act();
     void finish();
+    void cleanSale();
+    void checkBooks();
 
   private:
     void observe();
@@ -56,6 +72,9 @@ class Run {
     void posTransaction();
     void entryPoint();
     void strayReply();
+    void book(const FuzzHost::Owed& owed, const std::string& answer);
+    void redeliver();
+    void lateGatewayReply();
 
     FuzzedDataProvider& input_;
     HostBridge bridge_;
@@ -64,6 +83,10 @@ class Run {
     FuzzHost host_;
     bool transactionOpen_ = false;
     int eventsInTransaction_ = 0;
+    std::string lastCode_;               // ResponseCode of the last TransactionEvent
+    sim::RunObservations seen_;          // every delivery, for the ledger
+    std::vector<std::string> delivered_; // answers already given, to give again
+    std::vector<std::string> late_;      // gateway replies that come after the time-out
 };
 
 // Follows the foreground transaction from the outside: it is open while in
@@ -91,8 +114,14 @@ void Run::deliver(const std::string& text) {
     observe();
     std::vector<char> buffer(static_cast<std::size_t>(replyCapacity));
     std::int32_t length = replyCapacity;
-    dispatchMessage(bridge_, text.data(), static_cast<std::int32_t>(text.size()), buffer.data(),
-                    &length);
+    sim::ObservedDelivery delivery;
+    delivery.name = sim::deliveredName(text);
+    delivery.text = text;
+    delivery.requestsBefore = host_.record.requests.size();
+    delivery.gatewayBefore = host_.record.gateway.size();
+    delivery.returned = dispatchMessage(
+        bridge_, text.data(), static_cast<std::int32_t>(text.size()), buffer.data(), &length);
+    seen_.deliveries.push_back(delivery);
     FUZZ_CHECK(length >= 0 && length < replyCapacity, "reply length stays within the buffer");
     observe();
 }
@@ -171,16 +200,110 @@ void Run::answerOwed() {
     const std::size_t index = input_.ConsumeIntegralInRange<std::size_t>(0, host_.owed.size() - 1);
     const FuzzHost::Owed owed = host_.owed[index];
     host_.owed.erase(host_.owed.begin() + static_cast<std::ptrdiff_t>(index));
+    std::string answer;
     switch (input_.ConsumeIntegralInRange(0, 2)) {
     case 0:
-        deliver(FuzzHost::normalAnswer(owed));
+        answer = FuzzHost::normalAnswer(owed);
         break;
     case 1:
-        deliver(FuzzHost::timeoutAnswer(owed));
+        answer = FuzzHost::timeoutAnswer(owed);
         break;
     default:
-        deliver(customAnswer(owed));
+        answer = customAnswer(owed);
         break;
+    }
+    book(owed, answer);
+    deliver(answer);
+    delivered_.push_back(answer);
+    if (input_.ConsumeIntegralInRange(0, 7) == 0) {
+        deliver(answer); // the host delivers it twice
+    }
+}
+
+// The fuzzer's gateway keeps its book as it answers: an approved purchase
+// captures (once per order and trace number), an approved refund pays (once
+// per request), an accepted reversal gives a capture back. The host's Result
+// does not matter: the gateway acted whether or not its reply arrives.
+void Run::book(const FuzzHost::Owed& owed, const std::string& answer) {
+    if (owed.event != "HostReceiveEvent") {
+        return;
+    }
+    const sim::XmlParseResult parsed = sim::parseXml(answer);
+    const sim::XmlElement* holder = parsed.root.find("VORTAXIS_EVENT");
+    const sim::XmlElement* event = holder != nullptr ? holder->find("HostReceiveEvent") : nullptr;
+    const nlohmann::json request = FuzzHost::gatewayRequest(owed);
+    if (event == nullptr || !request.is_object() || !event->has("Message")) {
+        return;
+    }
+    const nlohmann::json reply = sim::parseGatewayText(event->childText("Message"));
+    const std::string rc = reply.is_object() && reply.contains("rc") && reply["rc"].is_string()
+                               ? reply["rc"].get<std::string>()
+                               : "";
+    const std::string type = request.value("type", "");
+    sim::MoneyMove move;
+    move.orderid = request.contains("orderid") && request["orderid"].is_string()
+                       ? request["orderid"].get<std::string>()
+                       : "";
+    move.amount = request.contains("amt") && request["amt"].is_number_integer()
+                      ? request["amt"].get<std::int64_t>()
+                      : 0;
+    move.currency = request.value("currency", "");
+    move.stan = request.contains("stan") && request["stan"].is_number_integer()
+                    ? request["stan"].get<std::int64_t>()
+                    : -1;
+    move.message = owed.gatewayIndex;
+    if (type == "P" && rc == "00") {
+        move.kind = sim::MoneyMove::Kind::capture;
+    } else if (type == "R" && rc == "00") {
+        move.kind = sim::MoneyMove::Kind::refund;
+    } else if (type == "P-" && (rc == "00" || rc == "0A")) {
+        move.kind = sim::MoneyMove::Kind::reversal;
+    } else {
+        return;
+    }
+    // The latest move of the same order and trace number decides: a request
+    // done already does nothing again; only a capture can be given back.
+    std::vector<sim::MoneyMove>& money = host_.record.money;
+    const sim::MoneyMove* latest = nullptr;
+    for (auto it = money.rbegin(); it != money.rend() && latest == nullptr; ++it) {
+        if (it->orderid == move.orderid && it->stan == move.stan) {
+            latest = &*it;
+        }
+    }
+    const bool reversal = move.kind == sim::MoneyMove::Kind::reversal;
+    if (reversal ? latest == nullptr || latest->kind != sim::MoneyMove::Kind::capture
+                 : latest != nullptr && latest->kind == move.kind) {
+        return;
+    }
+    money.push_back(move);
+}
+
+// An answer given before, given again: stray, or late into whatever runs now.
+void Run::redeliver() {
+    if (delivered_.empty()) {
+        return;
+    }
+    deliver(delivered_[input_.ConsumeIntegralInRange<std::size_t>(0, delivered_.size() - 1)]);
+}
+
+// The host times out a gateway exchange, and the gateway's approved reply
+// comes later: the gateway acted when it replied.
+void Run::lateGatewayReply() {
+    for (std::size_t i = 0; i < host_.owed.size(); ++i) {
+        if (host_.owed[i].event != "HostReceiveEvent") {
+            continue;
+        }
+        const FuzzHost::Owed owed = host_.owed[i];
+        host_.owed.erase(host_.owed.begin() + static_cast<std::ptrdiff_t>(i));
+        const std::string reply = FuzzHost::normalAnswer(owed);
+        book(owed, reply);
+        deliver(FuzzHost::timeoutAnswer(owed));
+        late_.push_back(reply);
+        return;
+    }
+    if (!late_.empty()) {
+        deliver(late_.front());
+        late_.erase(late_.begin());
     }
 }
 
@@ -234,7 +357,7 @@ void Run::strayReply() {
 
 void Run::act() {
     for (int i = 0; i < maxActions && input_.remaining_bytes() > 0; ++i) {
-        switch (input_.ConsumeIntegralInRange(0, 11)) {
+        switch (input_.ConsumeIntegralInRange(0, 14)) {
         case 0:
             posTransaction();
             break;
@@ -262,6 +385,18 @@ void Run::act() {
         case 7:
             host_.forcedResult = input_.PickValueInArray({-181, -1, 1});
             host_.forcedCount = input_.ConsumeIntegralInRange(1, 3);
+            if (host_.forcedResult == -181 && input_.ConsumeIntegralInRange(0, 7) == 0) {
+                host_.forcedCount = 200; // past the module's ceiling: -181 for good
+            }
+            break;
+        case 8:
+            host_.refusedOwing = input_.ConsumeIntegralInRange(1, 2);
+            break;
+        case 9:
+            redeliver();
+            break;
+        case 10:
+            lateGatewayReply();
             break;
         default:
             answerOwed();
@@ -284,6 +419,39 @@ void Run::finish() {
     FUZZ_CHECK(!extension_.background.inProgress, "a background exchange can finish");
 }
 
+// The terminal takes a clean sale afterwards: the pinpad online, a token, a
+// POS purchase answered as a host and gateway do when all goes well.
+void Run::cleanSale() {
+    host_.forcedCount = 0;
+    host_.refusedOwing = 0;
+    host_.variables["TOKEN"] = "TOK7";
+    deliver(FuzzHost::eventText("PinpadNotify", {{"PinpadOnline", "1"}}, "PINPAD"));
+    lastCode_.clear();
+    deliver(FuzzHost::posTransaction({{"TxnType", "P"},
+                                      {"AmtPurchase", "1250"},
+                                      {"CurrencyCode", "AUD"},
+                                      {"TxnRef", "CLEAN01"},
+                                      {"OriginalSource", "POS"}}));
+    for (int i = 0; i < maxDrain && !host_.owed.empty(); ++i) {
+        const FuzzHost::Owed owed = host_.owed.front();
+        host_.owed.erase(host_.owed.begin());
+        const std::string answer = FuzzHost::normalAnswer(owed);
+        book(owed, answer);
+        deliver(answer);
+    }
+    observe();
+    FUZZ_CHECK(lastCode_ == "00", "the terminal takes a clean sale afterwards");
+}
+
+void Run::checkBooks() {
+    const std::vector<std::string> failures =
+        sim::checkLedger(host_.record, host_.variables, seen_);
+    for (const std::string& failure : failures) {
+        std::fprintf(stderr, "%s\n", failure.c_str());
+    }
+    FUZZ_CHECK(failures.empty(), "the ledger of the run is clean");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -293,5 +461,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     run.start();
     run.act();
     run.finish();
+    run.cleanSale();
+    run.checkBooks();
     return 0;
 }

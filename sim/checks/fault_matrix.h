@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/checks/ledger.h"
 #include "sim/scenario/case_report.h"
 #include "sim/scenario/scenario_runner.h"
 
@@ -55,11 +56,6 @@ std::vector<MatrixCase> storeFileRestartCases();
 // approved, no reversal left pending, and readable records.
 void checkMatrixOutcome(const RunRecord& record, const VariableStore& store,
                         const RunObservations& seen, std::vector<std::string>& failures);
-// The records a restart may find: REVERSAL_DATA a JSON reversal, LAST_TXN a
-// TransactionEvent; empty is fine.
-void checkStoredRecords(const std::map<std::string, std::string>& variables,
-                        const std::string& when, std::vector<std::string>& failures);
-
 // Runs every case whose name holds filter (any case; empty: all of them)
 // and hands each one's report to sink.
 void runFaultMatrix(const RunSettings& settings, const std::string& filter, CaseSink& sink);

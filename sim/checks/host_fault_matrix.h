@@ -4,7 +4,8 @@
 // doors (queries, settings, pinpad, timer, other transactions) open at every
 // point of a QR purchase, an SMS purchase and a refund; and host requests
 // fail (a variable not written or not read, -181 for ever, a print
-// refused). Every case ends with a clean sale that must be approved.
+// refused). Every case ends with a clean sale that must be approved, and the
+// ledger clean.
 #pragma once
 
 #include <ostream>
@@ -29,15 +30,12 @@ std::vector<MatrixCase> hostEventCases();
 std::vector<MatrixCase> hostDoorCases(const RunSettings& settings, std::vector<Failure>& errors);
 std::vector<MatrixCase> hostRequestCases(const RunSettings& settings, std::vector<Failure>& errors);
 
-// On top of checkMatrixOutcome: the result the POS got agrees with the
-// receipt printed for it and, for the last sale, with LAST_TXN.
-void checkHostMatrixOutcome(const RunRecord& record, const VariableStore& store,
-                            const RunObservations& seen, std::vector<std::string>& failures);
 // The reversal the terminal owed at the start (matrixOwedOrder) was
 // accepted by the gateway, or is still owed.
 void checkOwedReversal(const RunRecord& record, const VariableStore& store,
                        const RunObservations& seen, std::vector<std::string>& failures);
-// The checks of a host matrix case of the flow.
+// The checks of a host matrix case of the flow (the ledger runs after every
+// run): checkMatrixOutcome, and in the reversal flow checkOwedReversal.
 MatrixChecks hostMatrixChecks(MatrixFlow flow);
 
 // Names the cases of the parts given (verbose: writes each whole scenario,

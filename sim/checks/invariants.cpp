@@ -106,11 +106,6 @@ bool sameSubject(const json& left, const json& right) {
     return false;
 }
 
-// A reversal record or message that undoes the message of that kind and JSON.
-bool undoes(const json& reversal, const std::string& kind, const json& original) {
-    return textMember(reversal, "type") == kind + "-" && sameSubject(reversal, original);
-}
-
 bool journalledDuring(const RunRecord& record, const RunObservations& seen, std::size_t delivery) {
     const std::size_t from = seen.deliveries[delivery].requestsBefore;
     const std::size_t to = delivery + 1 < seen.deliveries.size()
@@ -139,6 +134,10 @@ bool coveredByRecord(const RunRecord& record, const VariableStore& store, std::s
 }
 
 } // namespace
+
+bool undoes(const json& reversal, const std::string& kind, const json& original) {
+    return textMember(reversal, "type") == kind + "-" && sameSubject(reversal, original);
+}
 
 const ObservedDelivery* answerTo(const RunRecord& record, const RunObservations& seen,
                                  std::size_t index, std::string& rc) {
@@ -236,45 +235,56 @@ bool askedAgain(const RunRecord& record, std::size_t index) {
     return next.name == asked.name && toCompactText(next.element) == toCompactText(asked.element);
 }
 
-std::vector<std::string> checkResultCount(const RunRecord& record, const RunObservations& seen) {
-    std::vector<std::string> failures;
-    std::vector<const ObservedDelivery*> starts;
+std::string TransactionSpan::name() const {
+    return "transaction #" + std::to_string(number) + " (begun by " + door->name + " at " +
+           formatMillis(door->at) + ")";
+}
+
+std::vector<TransactionSpan> transactionsOf(const RunRecord& record, const RunObservations& seen) {
+    std::vector<TransactionSpan> spans;
     for (const ObservedDelivery& delivery : seen.deliveries) {
         if (startsTransaction(delivery)) {
-            starts.push_back(&delivery);
+            TransactionSpan span;
+            span.number = spans.size() + 1;
+            span.door = &delivery;
+            span.requestFrom = delivery.requestsBefore;
+            span.gatewayFrom = delivery.gatewayBefore;
+            spans.push_back(span);
         }
     }
-    std::vector<int> results(starts.size(), 0);
-    for (std::size_t r = 0; r < record.requests.size(); ++r) {
-        if (record.requests[r].name != "DllEndTransaction" || askedAgain(record, r)) {
-            continue;
-        }
-        std::size_t owner = starts.size();
-        for (std::size_t s = 0; s < starts.size(); ++s) {
-            if (starts[s]->requestsBefore <= r) {
-                owner = s;
+    for (std::size_t s = 0; s < spans.size(); ++s) {
+        const bool last = s + 1 == spans.size();
+        TransactionSpan& span = spans[s];
+        span.requestTo = last ? record.requests.size() : spans[s + 1].requestFrom;
+        span.gatewayTo = last ? record.gateway.size() : spans[s + 1].gatewayFrom;
+        for (std::size_t r = span.requestFrom; r < span.requestTo && r < record.requests.size();
+             ++r) {
+            if (record.requests[r].name == "DllEndTransaction" && !askedAgain(record, r)) {
+                span.results.push_back(r);
             }
         }
-        if (owner == starts.size()) {
-            failures.push_back("invariant: a result reached the POS before any transaction began");
-            continue;
-        }
-        ++results[owner];
+        span.cutByRestart = restartBetween(seen, span.requestFrom, span.requestTo);
+        span.finished =
+            !span.cutByRestart && (!last || (seen.endedNaturally && !seen.awaitingPerson));
     }
-    for (std::size_t s = 0; s < starts.size(); ++s) {
-        const std::string which = "transaction #" + std::to_string(s + 1) + " (begun by " +
-                                  starts[s]->name + " at " + formatMillis(starts[s]->at) + ")";
-        if (results[s] > 1) {
-            failures.push_back("invariant: " + which + " sent " + std::to_string(results[s]) +
-                               " results to the POS");
-            continue;
+    return spans;
+}
+
+std::vector<std::string> checkResultCount(const RunRecord& record, const RunObservations& seen) {
+    std::vector<std::string> failures;
+    const std::vector<TransactionSpan> spans = transactionsOf(record, seen);
+    const std::size_t firstDoor = spans.empty() ? record.requests.size() : spans[0].requestFrom;
+    for (std::size_t r = 0; r < firstDoor && r < record.requests.size(); ++r) {
+        if (record.requests[r].name == "DllEndTransaction") {
+            failures.push_back("invariant: a result reached the POS before any transaction began");
         }
-        const bool last = s + 1 == starts.size();
-        const std::size_t until = last ? record.requests.size() : starts[s + 1]->requestsBefore;
-        const bool finished = !restartBetween(seen, starts[s]->requestsBefore, until) &&
-                              (!last || (seen.endedNaturally && !seen.awaitingPerson));
-        if (results[s] == 0 && finished) {
-            failures.push_back("invariant: " + which + " ended without a result for the POS");
+    }
+    for (const TransactionSpan& span : spans) {
+        if (span.results.size() > 1) {
+            failures.push_back("invariant: " + span.name() + " sent " +
+                               std::to_string(span.results.size()) + " results to the POS");
+        } else if (span.results.empty() && span.finished) {
+            failures.push_back("invariant: " + span.name() + " ended without a result for the POS");
         }
     }
     return failures;

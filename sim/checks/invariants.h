@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "sim/host/run_record.h"
 #include "sim/host/variable_store.h"
 
@@ -53,6 +55,30 @@ bool reversedLater(const RunRecord& record, const RunObservations& seen, std::si
 // the same request again next: one request asked again with a bigger reply
 // buffer, not a second one.
 bool askedAgain(const RunRecord& record, std::size_t index);
+
+// One transaction as the host saw it: begun by a door the module took (a POS
+// request or an entry point that returned 1) and running until the next
+// one. Request and gateway indexes are half-open ranges in the run record.
+struct TransactionSpan {
+    std::size_t number = 0; // from 1
+    const ObservedDelivery* door = nullptr;
+    std::size_t requestFrom = 0;
+    std::size_t requestTo = 0;
+    std::size_t gatewayFrom = 0;
+    std::size_t gatewayTo = 0;
+    std::vector<std::size_t> results; // request indexes of its DllEndTransaction
+    bool cutByRestart = false;
+    bool finished = false;    // not cut, and not the last of a run that stopped or still waits
+    std::string name() const; // "transaction #2 (begun by PosDirectEntryPoint at 2.000s)"
+};
+
+std::vector<TransactionSpan> transactionsOf(const RunRecord& record, const RunObservations& seen);
+
+// True when a reversal (a record or a message) undoes the message of that
+// kind and JSON: its type is the kind with "-", about the same stan, payment
+// session or order.
+bool undoes(const nlohmann::json& reversal, const std::string& kind,
+            const nlohmann::json& original);
 
 // One failure text per broken rule.
 std::vector<std::string> checkInvariants(const RunRecord& record, const VariableStore& store,

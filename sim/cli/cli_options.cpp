@@ -259,10 +259,14 @@ options:
                       first refused (every SetVariable and GetVariable, the
                       first of every other method), and the purchase message
                       answered -181 for ever. Each case ends with a clean sale
-                      that must be approved; besides the invariants the POS's
-                      result must agree with its receipt and LAST_TXN. The
-                      door and request cases follow clean runs of the module,
-                      made first
+                      that must be approved, and is checked as the cases of
+                      --fault-matrix are (the ledger, the invariants, one
+                      result per sale true to the gateway, no reversal left),
+                      a failed answer's result against the code its wait
+                      point gives, and the reversal owed at the start of the
+                      request cases against the gateway. The door and
+                      request cases follow clean runs of the module, made
+                      first
       --list          with either matrix: only name the generated scenarios
                       (with --verbose: write each whole, to save and run alone)
       --help-scenario the scenario language, with examples

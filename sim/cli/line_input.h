@@ -22,8 +22,8 @@ class LineInput {
   private:
     std::istream& in_;
     std::ostream& out_;
-    bool editing_ = false;
-    bool echo_ = false; // lines read from a file are shown after the prompt
+    [[maybe_unused]] bool editing_ = false; // read only where libedit is built in
+    bool echo_ = false;                     // lines read from a file are shown after the prompt
     std::string historyFile_;
 };
 

@@ -104,6 +104,26 @@ json GatewaySim::answerSms(const json& request) {
     return reply;
 }
 
+// A purchase or refund. One the gateway declines on purpose moves no money:
+// it answers as it would, with the state and book as they were before.
+json GatewaySim::answerMoney(const Pending& pending) {
+    bool declined = false;
+    for (const Fault& fault : pending.faults) {
+        declined = declined || fault.mode == FaultMode::decline;
+    }
+    const auto orders = state_.orders;
+    const auto refunds = state_.refunds;
+    const std::size_t moves = moves_.size();
+    const bool purchase = textOf(pending.request, "type") == "P";
+    json reply = purchase ? answerPurchase(pending.request) : answerRefund(pending.request);
+    if (declined) {
+        state_.orders = orders;
+        state_.refunds = refunds;
+        moves_.resize(moves);
+    }
+    return reply;
+}
+
 json GatewaySim::answerPurchase(const json& request) {
     if (const char* missing = firstMissing(request, {"orderid", "amt"})) {
         return replyTo(request, "30", upper(missing) + " MISSING");
@@ -121,6 +141,7 @@ json GatewaySim::answerPurchase(const json& request) {
         order.captured = true;
         order.txref = numbered("KTX", ++state_.counter);
         note("order " + order.orderid + " captured as " + order.txref);
+        moved(MoneyMove::Kind::capture, order, order.amount, request);
     }
     json reply = replyTo(request, "00", "APPROVED");
     reply["orderid"] = order.orderid;
@@ -158,6 +179,7 @@ json GatewaySim::answerRefund(const json& request) {
         return replyTo(request, "T8", "INVALID REFUND AMOUNT");
     }
     order.refunded += amount;
+    moved(MoneyMove::Kind::refund, order, amount, request);
     json reply = replyTo(request, "00", "REFUNDED");
     reply["refundid"] = numbered("RFD", ++state_.counter);
     reply["orderid"] = order.orderid;
@@ -185,6 +207,7 @@ json GatewaySim::answerReversal(const json& request) {
         if (found != state_.orders.end() && found->second.captured) {
             found->second.captured = false;
             found->second.reversed = true;
+            moved(MoneyMove::Kind::reversal, found->second, found->second.amount, request);
             undone = "order " + found->first;
         }
     } else if (original == "N") {

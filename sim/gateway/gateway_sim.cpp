@@ -143,6 +143,23 @@ void GatewaySim::note(const std::string& text) const {
     }
 }
 
+void GatewaySim::moved(MoneyMove::Kind kind, const GatewayOrder& order, std::int64_t amount,
+                       const json& request) {
+    MoneyMove move;
+    integerOf(request, "stan", move.stan);
+    move.kind = kind;
+    move.orderid = order.orderid;
+    move.amount = amount;
+    move.currency = order.currency;
+    moves_.push_back(move);
+}
+
+std::vector<MoneyMove> GatewaySim::takeMoves() {
+    std::vector<MoneyMove> taken;
+    taken.swap(moves_);
+    return taken;
+}
+
 void GatewaySim::changed() const {
     if (onChange_) {
         onChange_();
@@ -193,10 +210,8 @@ void GatewaySim::handle(Pending pending) {
         if (reply.is_null()) {
             return; // an interrupt has no reply of its own: the pending wait answers
         }
-    } else if (type == "P") {
-        reply = answerPurchase(pending.request);
-    } else if (type == "R") {
-        reply = answerRefund(pending.request);
+    } else if (type == "P" || type == "R") {
+        reply = answerMoney(pending);
     } else {
         reply = replyTo(pending.request, "12", "INVALID TRANSACTION TYPE");
     }

@@ -18,6 +18,7 @@
 #include "sim/gateway/gateway_faults.h"
 #include "sim/gateway/gateway_state.h"
 #include "sim/host/event_queue.h"
+#include "sim/host/run_record.h"
 #include "sim/host/virtual_calendar.h"
 
 namespace sim {
@@ -79,6 +80,9 @@ class GatewaySim {
     const std::map<std::string, GatewayOrder>& orders() const { return state_.orders; }
     const std::vector<std::string>& reversals() const { return state_.reversals; }
     std::size_t heldWaits() const { return held_.size(); }
+    // The money moved since the last call (captures, refunds paid, captures
+    // undone), for the caller's book; each one's message index is left to it.
+    std::vector<MoneyMove> takeMoves();
 
   private:
     struct Pending {
@@ -97,6 +101,7 @@ class GatewaySim {
     nlohmann::json answerSms(const nlohmann::json& request);
     bool holdWait(Pending& pending, nlohmann::json& reply);
     nlohmann::json answerInterrupt(const nlohmann::json& request);
+    nlohmann::json answerMoney(const Pending& pending);
     nlohmann::json answerPurchase(const nlohmann::json& request);
     nlohmann::json answerRefund(const nlohmann::json& request);
     nlohmann::json answerReversal(const nlohmann::json& request);
@@ -111,6 +116,8 @@ class GatewaySim {
     void expireWait(std::uint64_t exchange);
     void send(const Pending& pending, const nlohmann::json& reply);
     void note(const std::string& text) const;
+    void moved(MoneyMove::Kind kind, const GatewayOrder& order, std::int64_t amount,
+               const nlohmann::json& request);
     void changed() const;
     std::string paymentTime() const;
 
@@ -123,6 +130,7 @@ class GatewaySim {
     GatewayState state_;
     std::function<void()> onChange_;
     std::vector<Pending> held_;
+    std::vector<MoneyMove> moves_;
 };
 
 // The reply skeleton every answer starts from: type and stan repeated,

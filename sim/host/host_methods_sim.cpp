@@ -245,17 +245,8 @@ std::int32_t HostSim::traceRequest(const XmlElement& method, const XmlElement&, 
 }
 
 std::int32_t HostSim::sendHostMessage(const XmlElement& method, const XmlElement&, XmlElement&) {
-    GatewayMessage message;
-    message.at = queue_.now();
-    message.hostRequest = method;
+    const GatewayMessage message = gatewayMessageOf(method, queue_.now());
     const std::string text = method.childText("Message");
-    message.json = parseGatewayText(text);
-    const bool readable = message.json.is_object() && message.json.contains("type") &&
-                          message.json["type"].is_string();
-    message.kind = readable ? message.json["type"].get<std::string>() : "?";
-    if (message.json.is_discarded()) {
-        message.json = nullptr;
-    }
     record_.gateway.push_back(message);
     if (transcript_.shows(Level::normal)) {
         transcript_.line(Level::normal, "to gateway", message.kind + " " + text);
@@ -282,6 +273,10 @@ std::int32_t HostSim::sendHostMessage(const XmlElement& method, const XmlElement
     }
     gateway_.receive(exchange.id,
                      static_cast<std::int32_t>(integerText(method.childText("MsgType"), 0)), text);
+    for (MoneyMove& move : gateway_.takeMoves()) {
+        move.message = record_.gateway.size() - 1;
+        record_.money.push_back(move);
+    }
     return 0;
 }
 

@@ -155,27 +155,15 @@ std::int32_t HostSim::request(const char* message, std::int32_t length, char* re
     const std::int32_t capacity = *replyLength;
     *replyLength = 0;
     const std::string text(message, static_cast<std::size_t>(length));
-    const XmlParseResult parsed = parseXml(text);
-    if (!parsed.ok) {
-        violation("unreadable request: " + parsed.error);
+    RequestRecord record;
+    std::string error;
+    if (!readRequest(text, record, error)) {
+        violation(error.substr(0, 400));
         return -1;
     }
-    RequestRecord record;
     record.at = queue_.now();
-    record.envelope = parsed.root;
     record.startup = startup_;
     record.capacity = capacity;
-    const XmlElement* container = parsed.root.find("VORTAXIS_METHOD");
-    if (container == nullptr) {
-        container = parsed.root.find("VORTAXIS_EVENT");
-        record.isEvent = container != nullptr;
-    }
-    if (container == nullptr || container->children.empty()) {
-        violation("request without a method or event: " + compact(parsed.root));
-        return -1;
-    }
-    record.element = container->children.front();
-    record.name = record.element.name;
     transcript_.line(Level::normal, "module->host", oneLine(record.element));
     transcript_.block(Level::verbose, text);
 

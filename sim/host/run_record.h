@@ -1,6 +1,7 @@
 // Everything a run observed, kept for the expectations of a scenario.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -46,6 +47,19 @@ struct GatewayMessage {
     XmlElement hostRequest; // the SendHostMessage element
 };
 
+// What the gateway did with money, in its own book: an order captured, a
+// refund paid, a capture undone. message is the index in RunRecord::gateway
+// of the request that moved it.
+struct MoneyMove {
+    enum class Kind { capture, refund, reversal };
+    Kind kind = Kind::capture;
+    std::string orderid;
+    std::int64_t amount = 0;
+    std::string currency;
+    std::int64_t stan = -1; // of the request; a reversal's is the stan of what it undoes
+    std::size_t message = 0;
+};
+
 struct PrintedReceipt {
     Millis at = 0;
     std::string text;
@@ -58,6 +72,7 @@ struct RunRecord {
     std::vector<DeliveryRecord> deliveries;
     std::vector<StartupCall> startups;
     std::vector<GatewayMessage> gateway;
+    std::vector<MoneyMove> money;         // the gateway's book
     std::vector<XmlElement> results;      // TransactionEvents handed over with DllEndTransaction
     std::vector<RequestRecord> posEvents; // events the module addressed to the POS or others
     std::vector<PrintedReceipt> receipts;
@@ -68,5 +83,15 @@ struct RunRecord {
     std::vector<std::string> violations; // the module broke the host protocol
     std::vector<std::string> problems;   // a scenario action could not be carried out
 };
+
+// The request a message text holds (name, element, envelope); false with the
+// reason when it has no method or event. Result, time and capacity are the
+// caller's.
+bool readRequest(const std::string& text, RequestRecord& record, std::string& error);
+// The gateway message a SendHostMessage element carries.
+GatewayMessage gatewayMessageOf(const XmlElement& sendHostMessage, Millis at);
+// The name of the message a host delivers (the first element of its
+// VORTAXIS_EVENT or VORTAXIS_METHOD), or "raw".
+std::string deliveredName(const std::string& message);
 
 } // namespace sim

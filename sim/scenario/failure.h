@@ -13,8 +13,8 @@
 namespace sim {
 
 struct Failure {
-    // expectation, protocol, problem, invariant, check (the fault matrix's),
-    // output, file, module; for warnings rule or expectations
+    // expectation, protocol, problem, invariant, ledger, check (the fault
+    // matrix's), output, file, module; for warnings rule or expectations
     std::string kind;
     std::string where;    // FILE:LINE, or FILE for the run as a whole
     std::string what;     // the expectation as written, or what went wrong

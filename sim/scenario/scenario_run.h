@@ -46,7 +46,7 @@ class ObservedModule : public ModulePort {
         ObservedDelivery delivery;
         delivery.at = queue_.now();
         delivery.text = message;
-        delivery.name = messageName(message);
+        delivery.name = deliveredName(message);
         delivery.requestsBefore = record_.requests.size();
         delivery.gatewayBefore = record_.gateway.size();
         delivery.returned = module_.deliver(message, capacity, reply);
@@ -55,17 +55,6 @@ class ObservedModule : public ModulePort {
     }
 
   private:
-    static std::string messageName(const std::string& message) {
-        const XmlParseResult parsed = parseXml(message);
-        for (const char* container : {"VORTAXIS_EVENT", "VORTAXIS_METHOD"}) {
-            const XmlElement* holder = parsed.root.find(container);
-            if (holder != nullptr && !holder->children.empty()) {
-                return holder->children.front().name;
-            }
-        }
-        return "raw";
-    }
-
     ModulePort& module_;
     EventQueue& queue_;
     const RunRecord& record_;

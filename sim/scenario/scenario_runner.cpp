@@ -1,5 +1,6 @@
 #include "sim/scenario/scenario_runner.h"
 
+#include "sim/checks/ledger.h"
 #include "sim/scenario/expectations.h"
 #include "sim/scenario/failure_context.h"
 #include "sim/scenario/scenario_run.h"
@@ -146,6 +147,11 @@ void ScenarioRun::report(RunReport& report) {
     if (settings_.checkInvariants) {
         for (const std::string& broken : checkInvariants(record_, store_, seen_)) {
             report.failures.push_back(plainFailure("invariant", file, broken));
+        }
+    }
+    if (settings_.checkLedger) {
+        for (const std::string& broken : checkLedger(record_, store_.all(), seen_)) {
+            report.failures.push_back(plainFailure("ledger", file, broken));
         }
     }
     if (settings_.extraChecks) {

@@ -59,6 +59,9 @@ struct RunSettings {
     // The reversal and result invariants; off only for stand-in modules
     // that keep no reversal records.
     bool checkInvariants = true;
+    // The ledger (sim/checks/ledger.h), after every run; off only for
+    // stand-in modules that keep no records, receipts or journal.
+    bool checkLedger = true;
     // More checks of the finished run (the fault matrix's own); each failure
     // is added to the report.
     std::function<void(const RunRecord&, const VariableStore&, const RunObservations&,

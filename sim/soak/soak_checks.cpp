@@ -1,5 +1,6 @@
 // The checks made after each transaction of a soak.
 #include "host/module_state.h"
+#include "sim/checks/ledger.h"
 #include "sim/soak/soak_run.h"
 
 namespace sim {
@@ -128,6 +129,14 @@ void SoakRun::checkNothingLeft(std::vector<std::string>& failures) {
     const QuenKlarna& extension = moduleState().extension;
     if (extension.foreground.inProgress || extension.background.inProgress) {
         failures.push_back("a gateway exchange is still in progress in the module");
+    }
+}
+
+// The ledger of this transaction's run record (the next transaction is the
+// clean sale after it).
+void SoakRun::checkBooks(std::vector<std::string>& failures) {
+    for (const std::string& text : checkLedger(record_, store_.all(), seen_)) {
+        failures.push_back(text);
     }
 }
 

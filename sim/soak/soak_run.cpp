@@ -37,7 +37,8 @@ Fault purchaseFault(FaultMode mode, const std::string& code, const std::string& 
 SoakRun::SoakRun()
     : silent_(nullptr), transcript_(silent_, Level::normal),
       host_(queue_, transcript_, store_, record_),
-      module_(HostSim::sendCallback(), host_.context()) {
+      module_(HostSim::sendCallback(), host_.context()),
+      observed_(module_, queue_, record_, seen_) {
     transcript_.setClock(&queue_);
 }
 
@@ -57,7 +58,7 @@ bool SoakRun::start(std::vector<std::string>& failures) {
         failures.push_back("the module did not load: " + error);
         return false;
     }
-    host_.setModule(&module_);
+    host_.setModule(&observed_);
     host_.setListener(this);
     StartupRecord record;
     host_.beginStartup();
@@ -73,6 +74,7 @@ bool SoakRun::start(std::vector<std::string>& failures) {
     drain(failures);
     baseline_ = snapshot();
     record_ = RunRecord{};
+    seen_ = RunObservations{};
     return failures.empty();
 }
 
@@ -102,6 +104,7 @@ void SoakRun::run(SoakKind kind, int number, std::vector<std::string>& failures)
     }
     checkNothingLeft(found);
     checkRegistrations(found);
+    checkBooks(found);
     kindsSeen_.insert(kind);
     for (const std::string& text : found) {
         failures.push_back("transaction " + std::to_string(number) + " (" + soakKindName(kind) +
@@ -110,6 +113,7 @@ void SoakRun::run(SoakKind kind, int number, std::vector<std::string>& failures)
     // What the simulator kept of this transaction (exchanges that will get
     // no reply among it); a pending reversal keeps the gateway's order.
     record_ = RunRecord{};
+    seen_ = RunObservations{};
     actionProblems_.clear();
     host_.dropOpenExchanges();
     if (!reversalPending_) {

@@ -10,12 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "sim/checks/invariants.h"
 #include "sim/cli/transcript.h"
 #include "sim/host/event_queue.h"
 #include "sim/host/host_sim.h"
 #include "sim/host/in_process_module.h"
 #include "sim/host/run_record.h"
 #include "sim/host/variable_store.h"
+#include "sim/scenario/scenario_run.h"
 #include "sim/soak/soak_mix.h"
 
 namespace sim {
@@ -70,6 +72,7 @@ class SoakRun : public HostListener {
     void checkReversal(std::vector<std::string>& failures);
     void checkNothingLeft(std::vector<std::string>& failures);
     void checkRegistrations(std::vector<std::string>& failures);
+    void checkBooks(std::vector<std::string>& failures);
     std::string variable(const std::string& name) const;
 
     std::ostream silent_;
@@ -79,6 +82,8 @@ class SoakRun : public HostListener {
     RunRecord record_;
     HostSim host_;
     InProcessModule module_;
+    RunObservations seen_;    // what the module was handed, for the ledger
+    ObservedModule observed_; // the module as the host reaches it
     bool started_ = false;
 
     SoakKind kind_ = SoakKind::qrPurchase;
