@@ -213,29 +213,32 @@ std::vector<MatrixCase> hostDoorCases(const RunSettings& settings, std::vector<F
 
 namespace {
 
-// The requests a host answers -181 for ever, the module growing its reply
-// buffer to its ceiling before it gives each up (one, as it costs that much
-// memory; given up, a request is the refused one of the cases above): the
-// purchase message, the first request of the method whose text holds the
-// mark.
-struct ForeverRequest {
+// Requests refused in a case of their own although an earlier request of
+// the method was: the purchase message and the QR screen, each the first
+// request of its method whose text holds the mark. The purchase message is
+// also answered -181 for ever, the module growing its reply buffer to its
+// ceiling before it gives the request up (only there, as that costs much
+// memory; given up, a request is a refused one).
+struct MarkedRequest {
     const char* method;
     const char* mark;
+    bool forever;
 };
 
-const ForeverRequest foreverRequests[] = {
-    {"SendHostMessage", "\"type\":\"P\""},
+const MarkedRequest markedRequests[] = {
+    {"SendHostMessage", "\"type\":\"P\"", true},
+    {"GetMultiLineFromPinpad", "SCAN QR", false},
 };
 
-bool answeredForever(const RequestRecord& request, std::set<std::string>& taken) {
-    for (const ForeverRequest& forever : foreverRequests) {
-        if (request.name == forever.method && taken.count(forever.method) == 0 &&
-            toCompactText(request.element).find(forever.mark) != std::string::npos) {
-            taken.insert(forever.method);
-            return true;
+const MarkedRequest* markOf(const RequestRecord& request, std::set<std::string>& taken) {
+    for (const MarkedRequest& marked : markedRequests) {
+        if (request.name == marked.method && taken.count(marked.method) == 0 &&
+            toCompactText(request.element).find(marked.mark) != std::string::npos) {
+            taken.insert(marked.method);
+            return &marked;
         }
     }
-    return false;
+    return nullptr;
 }
 
 // The result the host never takes stays for the POS to ask for.
@@ -250,8 +253,9 @@ std::string recoveryOf(const RequestRecord& request) {
 
 // The host requests of a sale that pays back a pending reversal first, each
 // failing in turn: every SetVariable refused, every GetVariable failing, the
-// first request of every other method refused, and the purchase message
-// both refused and answered -181 for ever.
+// first request of every other method refused, the marked requests refused
+// (and the purchase message answered -181 for ever), and the reversal
+// record of each money message refused with that message's reply lost.
 std::vector<MatrixCase> hostRequestCases(const RunSettings& settings,
                                          std::vector<Failure>& errors) {
     const CleanRun clean = runClean(Flow::reversal, settings, errors);
@@ -260,7 +264,7 @@ std::vector<MatrixCase> hostRequestCases(const RunSettings& settings,
     }
     std::vector<MatrixCase> cases;
     std::set<std::string> refused;
-    std::set<std::string> forever;
+    std::set<std::string> markedMethods;
     for (std::size_t r = clean.saleBegin; r < clean.saleEnd; ++r) {
         const RequestRecord& request = clean.record.requests[r];
         if (request.isEvent) {
@@ -270,8 +274,8 @@ std::vector<MatrixCase> hostRequestCases(const RunSettings& settings,
         const std::string which =
             "request " + request.name + " #" + std::to_string(r + 1 - clean.saleBegin);
         const bool variable = request.name == "SetVariable" || request.name == "GetVariable";
-        const bool marked = answeredForever(request, forever);
-        if (variable || refused.insert(request.name).second || marked) {
+        const MarkedRequest* marked = markOf(request, markedMethods);
+        if (variable || refused.insert(request.name).second || marked != nullptr) {
             const char* how = request.name == "GetVariable" ? " failing" : " refused";
             cases.push_back(
                 requestCase(which + (variable ? " " + variableOf(request) : "") + how,
@@ -286,7 +290,7 @@ std::vector<MatrixCase> hostRequestCases(const RunSettings& settings,
                                         "host refuse SetVariable -1" + from + "\nfault " + kind +
                                             " no-reply always\nat 5m fault clear"));
         }
-        if (marked) {
+        if (marked != nullptr && marked->forever) {
             cases.push_back(
                 requestCase(which + " -181 for ever", "host reply-too-small " + request.name +
                                                           from + " forever" + recoveryOf(request)));
