@@ -33,19 +33,20 @@ void storeDuplicateReceipt(HostBridge& bridge, const std::string& text) {
     setVariable(bridge, recordName::receiptDuplicate, text);
 }
 
-bool storeReversal(HostBridge& bridge, const GatewayRequest& request) {
+ReversalRecord storeReversal(HostBridge& bridge, const GatewayRequest& request) {
     const std::string type = request.type.value_or("");
     if (!isReversible(type)) {
-        return false;
+        return ReversalRecord::notNeeded;
     }
     const std::string reversedType = type + "-";
-    setVariable(bridge, recordName::reversalData,
-                writeRequestJson(request, {JsonMember::string("type", reversedType),
-                                           JsonMember::number("repeat", 0),
-                                           JsonMember::number("reply", 0)}));
-    return true;
+    const std::int32_t result =
+        setVariable(bridge, recordName::reversalData,
+                    writeRequestJson(request, {JsonMember::string("type", reversedType),
+                                               JsonMember::number("repeat", 0),
+                                               JsonMember::number("reply", 0)}));
+    return result < 0 ? ReversalRecord::refused : ReversalRecord::stored;
 }
 
-void clearReversal(HostBridge& bridge) {
-    setVariable(bridge, recordName::reversalData, "");
+bool clearReversal(HostBridge& bridge) {
+    return setVariable(bridge, recordName::reversalData, "") >= 0;
 }

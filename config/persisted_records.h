@@ -29,10 +29,12 @@ void storeLastTransaction(HostBridge& bridge, const std::string& text);
 void storeLastReceipt(HostBridge& bridge, const std::string& text);
 void storeDuplicateReceipt(HostBridge& bridge, const std::string& text);
 
+enum class ReversalRecord { notNeeded, stored, refused };
 // Stores a request about to be sent as the pending reversal when it is of a
 // kind that could take money ("N", "D" or "P"): its JSON with `type` marked
-// by a trailing "-" and the counters `repeat` and `reply` set to 0. Returns
-// false, writing nothing, for every other kind.
-bool storeReversal(HostBridge& bridge, const GatewayRequest& request);
-// Empties the pending reversal.
-void clearReversal(HostBridge& bridge);
+// by a trailing "-" and the counters `repeat` and `reply` set to 0. Writes
+// nothing for every other kind (notNeeded); refused when the host did not
+// write it.
+ReversalRecord storeReversal(HostBridge& bridge, const GatewayRequest& request);
+// Empties the pending reversal; false when the host did not.
+bool clearReversal(HostBridge& bridge);

@@ -94,8 +94,12 @@ std::int32_t QuenKlarna::sendTransaction(bool skipDisplay) {
     }
     const std::int32_t timeoutSeconds =
         foreground.timeout >= 0 ? foreground.timeout : settings.timeoutResponse;
-    if (!handOver(foreground, timeoutSeconds, "Klarna Send Transaction:\n", true)) {
+    const HandOver handed =
+        handOver(foreground, timeoutSeconds, "Klarna Send Transaction:\n", true);
+    if (handed == HandOver::notTaken) {
         endUntakenSend(foreground);
+    } else if (handed == HandOver::notSent) {
+        endUntakenSend(foreground, "Klarna reversal record not stored, message not sent\n", "X2");
     }
     return 1;
 }
@@ -118,16 +122,17 @@ std::int32_t QuenKlarna::sendBackgroundTransaction(std::int32_t messageType, std
     background.windowLow = windowLow;
     background.windowHigh = windowHigh;
     background.replyCallback = std::move(callback);
-    if (!handOver(background, settings.timeoutResponse, "Klarna Send Background Transaction:\n",
-                  false)) {
+    if (handOver(background, settings.timeoutResponse, "Klarna Send Background Transaction:\n",
+                 false) != HandOver::taken) {
         background.awaitingReply = false;
         return 0;
     }
     return 1;
 }
 
-bool QuenKlarna::handOver(GatewayTransaction& transaction, std::int32_t timeoutSeconds,
-                          const char* traceLabel, bool storeReversalData) {
+QuenKlarna::HandOver QuenKlarna::handOver(GatewayTransaction& transaction,
+                                          std::int32_t timeoutSeconds, const char* traceLabel,
+                                          bool storeReversalData) {
     stampRequest(transaction.request, transaction.messageType);
     rotateTid();
 
@@ -150,21 +155,26 @@ bool QuenKlarna::handOver(GatewayTransaction& transaction, std::int32_t timeoutS
     platform::debugOutput(message.toString());
     sentText.text.swap(masked);
 
-    if (storeReversalData) {
-        // A message sent while an earlier one still awaits its reply (the
-        // interrupt of a wait) leaves that one's record in place, so the
-        // awaited reply must still be able to clear it.
-        const bool earlierRecordPending = transaction.reversalStored && transaction.awaitingReply;
-        transaction.reversalStored =
-            storeReversal(bridge, transaction.request) || earlierRecordPending;
-    }
+    // A message sent while an earlier one still awaits its reply (the
+    // interrupt of a wait) leaves that one's record in place, so the awaited
+    // reply must still be able to clear it.
+    const bool earlierRecordPending = transaction.reversalStored && transaction.awaitingReply;
     transaction.sentAt = platform::monotonicNanos();
+    ++progress;
     // Set before the hand-over so that a reply delivered while the host
     // still holds the request finds the transaction waiting for it.
     transaction.awaitingReply = true;
+    if (storeReversalData) {
+        const ReversalRecord record = storeReversal(bridge, transaction.request);
+        if (record == ReversalRecord::refused) {
+            return HandOver::notSent;
+        }
+        transaction.reversalStored = record == ReversalRecord::stored || earlierRecordPending;
+    }
     // A host that refuses the message (a negative result, -181 given up
     // included) will deliver no reply for it, nor its own time-out.
-    return sendHostMessage(bridge, message, handler(&QuenKlarna::onHostReceive)) >= 0;
+    const bool taken = sendHostMessage(bridge, message, handler(&QuenKlarna::onHostReceive)) >= 0;
+    return taken ? HandOver::taken : HandOver::notTaken;
 }
 
 void QuenKlarna::rotateTid() {

@@ -77,17 +77,18 @@ bool readMatchingReply(GatewayTransaction& transaction, const xmlNode& event) {
     return true;
 }
 
-// The code of a message that never reached the gateway: no response.
-constexpr const char* noResponse = "X0";
+// The code of a sale the host's variable store let down.
+constexpr const char* systemError = "X2";
 
 } // namespace
 
-void QuenKlarna::endUntakenSend(GatewayTransaction& transaction) {
-    platform::debugOutput("Klarna gateway message not taken by the host\n");
+void QuenKlarna::endUntakenSend(GatewayTransaction& transaction, const char* why,
+                                const char* code) {
+    platform::debugOutput(why);
     if (!transaction.awaitingReply) {
         return; // its outcome has already been recorded
     }
-    transaction.response.lookupResponse(noResponse, "");
+    transaction.response.lookupResponse(code, "");
     handBackToFlow(transaction);
 }
 
@@ -98,6 +99,9 @@ std::int32_t QuenKlarna::onHostReceive(xmlDoc& document, xmlNode& element, std::
         noteElapsed(foreground);
     } else if (background.awaitingReply) {
         noteElapsed(background);
+    }
+    if (foreground.awaitingReply || background.awaitingReply) {
+        ++progress;
     }
 
     if (element.getChildText("Result", std::string()) != "00") {
@@ -130,8 +134,12 @@ std::int32_t QuenKlarna::onHostReceive(xmlDoc& document, xmlNode& element, std::
             return 1;
         }
         transaction.response.lookupResponse(*code, upperCase(transaction.reply.rt.value_or("")));
-        if (isForeground && transaction.reversalStored) {
-            clearReversal(bridge);
+        if (isForeground && transaction.reversalStored && !clearReversal(bridge) &&
+            transaction.response.code == "00") {
+            // The record stays and will reverse what was just approved: the
+            // sale must not be reported approved.
+            platform::debugOutput("Klarna reversal record not cleared after an approval\n");
+            transaction.response.setResponse(systemError);
         }
         handBackToFlow(transaction);
         return 1;

@@ -52,7 +52,14 @@ bool QuenKlarna::startReversal(xmlNode& parameters) {
             background.inProgress = false;
             releaseDeferredSend();
         };
-        const std::string record = getVariable(bridge, recordName::reversalData, "");
+        std::string record;
+        if (!readVariableChecked(bridge, recordName::reversalData, record)) {
+            // Whether a reversal is owed cannot be known: no foreground
+            // message may go out (refused "TX") until the record can be read.
+            background.response.lookupResponse("X2", "");
+            background.completeTransaction();
+            return immediate ? false : runNextStep();
+        }
         // An unreadable record, or one without a type, is left as it is.
         if (!record.empty() && fromJson(record, background.request) &&
             !background.request.type.value_or("").empty()) {
@@ -83,6 +90,8 @@ bool QuenKlarna::onReversalReply() {
 }
 
 std::int32_t QuenKlarna::onReversalTimer(xmlDoc&, xmlNode&, std::string&) {
+    watchForLostAnswers();
+    lastTimerDelayMs = busyRetryMs;
     if (foreground.inProgress) {
         return busyRetryMs;
     }
@@ -92,5 +101,6 @@ std::int32_t QuenKlarna::onReversalTimer(xmlDoc&, xmlNode&, std::string&) {
         parameters.getChild("ReturnImmediate").setText("1");
         startReversal(parameters);
     }
-    return timerDelayMs(settings.reversalTimer);
+    lastTimerDelayMs = timerDelayMs(settings.reversalTimer);
+    return lastTimerDelayMs;
 }

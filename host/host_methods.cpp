@@ -317,15 +317,30 @@ std::int32_t getMultiLineFromPinpad(HostBridge& bridge, const xmlNode& element, 
                               "GetMultiLineFromPinpadEvent", std::move(handler));
 }
 
-void setVariable(HostBridge& bridge, const std::string& name, const std::string& value) {
+std::int32_t setVariable(HostBridge& bridge, const std::string& name, const std::string& value) {
     xmlNode element;
     element.getChild("VariableName").setText(name);
     element.getChild("Value").setText(value);
-    sendMethod(bridge, "SetVariable", element);
+    return sendMethod(bridge, "SetVariable", element);
 }
 
 std::string getVariable(HostBridge& bridge, const std::string& name, const std::string& fallback) {
     return readVariable(bridge, "GetVariable", name, fallback);
+}
+
+bool readVariableChecked(HostBridge& bridge, const std::string& name, std::string& value) {
+    xmlNode element;
+    element.getChild("VariableName").setText(name);
+    element.getChild("Default").setText(value);
+    if (sendMethod(bridge, "GetVariable", element) < 0) {
+        return false;
+    }
+    const xmlNode reply = readReply(bridge);
+    const int index = reply.findChild("Var_result");
+    if (index >= 0) {
+        value = reply.child(index).text;
+    }
+    return true;
 }
 
 std::string getLaneInfoVariable(HostBridge& bridge, const std::string& name,

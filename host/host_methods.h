@@ -59,9 +59,13 @@ xmlNode getPinpadDetails(HostBridge& bridge);
 std::int32_t getButtonMenuFromPinpad(HostBridge& bridge, const xmlNode& element, Handler handler);
 // Registers handler for GetMultiLineFromPinpadEvent, then sends.
 std::int32_t getMultiLineFromPinpad(HostBridge& bridge, const xmlNode& element, Handler handler);
-void setVariable(HostBridge& bridge, const std::string& name, const std::string& value);
+// The host's result (negative: not written).
+std::int32_t setVariable(HostBridge& bridge, const std::string& name, const std::string& value);
 // Var_result of the reply, or fallback when the reply has no Var_result.
 std::string getVariable(HostBridge& bridge, const std::string& name, const std::string& fallback);
+// As getVariable; false (value untouched) when the host failed the request
+// (a negative result), so that "no record" and "record unreadable" differ.
+bool readVariableChecked(HostBridge& bridge, const std::string& name, std::string& value);
 std::string getLaneInfoVariable(HostBridge& bridge, const std::string& name,
                                 const std::string& fallback);
 void trace(HostBridge& bridge, const std::string& text);

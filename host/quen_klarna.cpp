@@ -25,12 +25,13 @@ Handler QuenKlarna::handler(Member member) {
 
 Handler QuenKlarna::answerOnce(Handler inner) {
     auto answered = std::make_shared<bool>(false);
-    return [answered, inner](xmlDoc& document, xmlNode& element, std::string& reply) {
+    return [this, answered, inner](xmlDoc& document, xmlNode& element, std::string& reply) {
         if (*answered) {
             writeDocument("Klarna answer already taken, ignored:\n", document);
             return std::int32_t{0};
         }
         *answered = true;
+        ++progress;
         return inner(document, element, reply);
     };
 }

@@ -66,13 +66,19 @@ class QuenKlarna {
     void showProcessingScreen(); // "PROCESSING" on the pinpad (and the POS)
     // Stamps the request, builds and traces the SendHostMessage and hands it
     // to the host; storeReversalData is the foreground's reversal record.
-    // False when the host did not take the message (it refused it, or kept
-    // asking for a bigger reply buffer past the ceiling).
-    bool handOver(GatewayTransaction& transaction, std::int32_t timeoutSeconds,
-                  const char* traceLabel, bool storeReversalData);
-    // A message the host never took ends its exchange as a host that gave
-    // no answer would ("X0"): the reply callback decides what follows.
-    void endUntakenSend(GatewayTransaction& transaction);
+    // notTaken: the host did not take the message (it refused it, or kept
+    // asking for a bigger reply buffer past the ceiling); notSent: the host
+    // refused to store the reversal record, and a message that could take
+    // money without a way back is not sent.
+    enum class HandOver { taken, notTaken, notSent };
+    HandOver handOver(GatewayTransaction& transaction, std::int32_t timeoutSeconds,
+                      const char* traceLabel, bool storeReversalData);
+    // A message the host never took, or whose answer never came, ends its
+    // exchange as a host that gave no answer would ("X0"; code): the reply
+    // callback decides what follows. why goes to the debug output.
+    void endUntakenSend(GatewayTransaction& transaction,
+                        const char* why = "Klarna gateway message not taken by the host\n",
+                        const char* code = "X0");
 
     // --- Step list (transaction/) ----------------------------------------
     StepList steps;
@@ -110,6 +116,24 @@ class QuenKlarna {
     bool onReversalReply();
     // TimerTrigger: the milliseconds until the next call.
     std::int32_t onReversalTimer(xmlDoc& document, xmlNode& element, std::string& reply);
+
+    // --- Answers the host never gives (gateway/lost_answers.cpp) ----------
+    // The host's timer is the module's clock: a transaction that has made no
+    // progress (no answer taken, no message sent, no reply) for far longer
+    // than any of its time-outs waits for an answer the host lost. The
+    // exchange or host request it waits on is then ended as the host's own
+    // time-out would end it.
+    std::uint32_t progress = 0; // counts every step a transaction takes
+    std::uint32_t progressAtLastTick = 0;
+    std::int64_t silentMs = 0;         // timer periods without progress
+    std::int32_t lastTimerDelayMs = 0; // what the timer handler last asked for
+    // Called at each TimerTrigger, before its own work.
+    void watchForLostAnswers();
+    // The silence after which an answer counts as lost.
+    std::int64_t lostAnswerLimitMs() const;
+    // Ends what a running transaction waits on: the awaited gateway reply
+    // first, else the host answer event a request of it registered.
+    void endLostWait();
 
     // --- Payment flow, prompts and customer exchange (transaction/) -------
     // Start a session, empty LAST_TXN and LAST_RECEIPT, build the plan on the

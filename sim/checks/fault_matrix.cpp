@@ -21,10 +21,16 @@ const char* const pendingReversal =
     R"(\"sentcount\":1,\"stan\":7,)"
     R"(\"token\":\"TOK7\",\"type\":\"P-\"})";
 
+} // namespace
+
+const char* const matrixOwedOrder = "ORD900001";
+
+namespace {
+
 // Stands in a second run's text for the order the first run paid.
 const char* const paidOrderMark = "{PAID_ORDER}";
 
-enum class Flow { qrPurchase, smsPurchase, refund, logon, reversal };
+using Flow = MatrixFlow;
 
 struct Exchange {
     Flow flow;
@@ -66,7 +72,9 @@ std::string replaced(std::string text, const std::string& what, const std::strin
     return text;
 }
 
-std::string header(const std::string& name, Flow flow) {
+} // namespace
+
+std::string matrixHeader(const std::string& name, Flow flow) {
     std::string text = "scenario \"" + name + "\"\n";
     text += "var TERMINAL_REF_NUM \"TERM0001\"\n";
     if (flow == Flow::logon) {
@@ -92,7 +100,7 @@ std::string header(const std::string& name, Flow flow) {
     return text;
 }
 
-std::string firstSale(Flow flow) {
+std::string matrixFirstSale(Flow flow) {
     if (flow == Flow::refund) {
         return "at 2s pos TxnType=R AmtPurchase=1250 CurrencyCode=AUD TxnRef=MX0001 "
                "OriginalSource=POS PurchaseAnalysisData=\"RFN039{\\\"merchant\\\":\\\"70\\\","
@@ -103,10 +111,12 @@ std::string firstSale(Flow flow) {
 }
 
 // The clean sale every case ends with, long after any late reply.
-std::string closingSale(const std::string& at) {
+std::string matrixClosingSale(const std::string& at) {
     return "at " + at + " pinpad-online 1\nat " + at +
            " pos TxnType=P AmtPurchase=500 CurrencyCode=AUD TxnRef=MX0009 OriginalSource=POS\n";
 }
+
+namespace {
 
 // ResponseCode of the TransactionEvent a DllEndTransaction request carries.
 std::string resultCode(const RequestRecord& request) {
@@ -191,8 +201,8 @@ std::vector<MatrixCase> faultMatrixCases() {
             one.name = std::string("fault ") + exchange.label + " " + fault.label;
             std::string line = replaced(fault.line, "KIND", exchange.kind);
             line = replaced(line, "TRIGGER", exchange.trigger);
-            one.text = header(one.name, exchange.flow) + line + "\n" + firstSale(exchange.flow) +
-                       closingSale("10m");
+            one.text = matrixHeader(one.name, exchange.flow) + line + "\n" +
+                       matrixFirstSale(exchange.flow) + matrixClosingSale("10m");
             cases.push_back(one);
         }
     }
@@ -223,8 +233,8 @@ std::vector<MatrixCase> restartCases(const std::vector<std::string>& requestName
         }
         rules += "on request " + name + " restart\n";
         ++seenBefore[name];
-        one.text = header(one.name, Flow::qrPurchase) + rules + firstSale(Flow::qrPurchase) +
-                   closingSale("10m");
+        one.text = matrixHeader(one.name, Flow::qrPurchase) + rules +
+                   matrixFirstSale(Flow::qrPurchase) + matrixClosingSale("10m");
         cases.push_back(one);
     }
     return cases;
@@ -235,7 +245,7 @@ std::vector<MatrixCase> restartCases(const std::vector<std::string>& requestName
 // configures no token at all, so it works only if the gateway kept what it
 // issued and what was paid.
 std::string restartHeader(const std::string& name, bool firstRun) {
-    std::string text = header(name, Flow::qrPurchase);
+    std::string text = matrixHeader(name, Flow::qrPurchase);
     text = replaced(text, "var TOKEN \"TOK7\"\ngateway accept-token TOK7\n",
                     firstRun ? "var USERNAME \"shop\"\nvar PASSWORD \"secret\"\n" : "");
     return text;
@@ -250,20 +260,20 @@ std::vector<MatrixCase> storeFileRestartCases() {
         // The first run stops with the reply still outstanding; the second
         // run starts from the store file alone.
         one.text = restartHeader(one.name, true) + "fault " + kind +
-                   " no-reply always\nrun-limit 15s\n" + firstSale(Flow::qrPurchase);
+                   " no-reply always\nrun-limit 15s\n" + matrixFirstSale(Flow::qrPurchase);
         one.afterRestartText =
-            restartHeader(one.name + " (after the restart)", false) + closingSale("5s");
+            restartHeader(one.name + " (after the restart)", false) + matrixClosingSale("5s");
         cases.push_back(one);
     }
     MatrixCase refund;
     refund.name = "simulator restart with its store file, then the refund of the order paid before";
-    refund.text = restartHeader(refund.name, true) + firstSale(Flow::qrPurchase);
+    refund.text = restartHeader(refund.name, true) + matrixFirstSale(Flow::qrPurchase);
     refund.afterRestartText =
         restartHeader(refund.name + " (after the restart)", false) +
         "at 2s pos TxnType=R AmtPurchase=1250 CurrencyCode=AUD TxnRef=MX0002 "
         "OriginalSource=POS PurchaseAnalysisData=\"RFN039{\\\"merchant\\\":\\\"70\\\","
         "\\\"orderid\\\":\\\"" +
-        std::string(paidOrderMark) + "\\\"}\"\n" + closingSale("1m") +
+        std::string(paidOrderMark) + "\\\"}\"\n" + matrixClosingSale("1m") +
         "expect result#1 ResponseCode=00 TxnType=R\n";
     cases.push_back(refund);
     return cases;
@@ -293,7 +303,7 @@ std::vector<std::string> cleanPurchaseRequests(const RunSettings& settings,
     std::vector<std::string> names;
     Scenario scenario;
     const std::string text =
-        header("clean QR purchase", Flow::qrPurchase) + firstSale(Flow::qrPurchase);
+        matrixHeader("clean QR purchase", Flow::qrPurchase) + matrixFirstSale(Flow::qrPurchase);
     if (!parseCase("(clean purchase)", text, scenario, errors)) {
         return names;
     }
@@ -331,18 +341,21 @@ std::string lastOrderOf(const std::string& storePath) {
     return "(no order was paid)";
 }
 
-CaseReport runCase(const MatrixCase& one, std::size_t number, const RunSettings& settings) {
+CaseReport runCase(const char* suite, const MatrixCase& one, std::size_t number,
+                   const RunSettings& settings) {
     const Stopwatch watch;
     Scenario scenario;
     std::vector<Failure> errors;
     if (!parseCase(one.name, one.text, scenario, errors)) {
-        return errorCase(matrixSuite, one.name, one.name, errors);
+        return errorCase(suite, one.name, one.name, errors);
     }
     RunSettings run = settings;
-    run.extraChecks = checkMatrixOutcome;
+    const auto checks = one.checks ? one.checks : checkMatrixOutcome;
+    run.extraChecks = checks;
     if (one.afterRestartText.empty()) {
-        return caseFromRuns(matrixSuite, one.name, one.name, {runScenario(scenario, run)},
-                            watch.seconds());
+        // Run before the stopwatch is read (arguments are evaluated in any order).
+        const RunReport report = runScenario(scenario, run);
+        return caseFromRuns(suite, one.name, one.name, {report}, watch.seconds());
     }
     run.storePath = storeFileFor(settings, number);
     std::remove(run.storePath.c_str());
@@ -362,13 +375,13 @@ CaseReport runCase(const MatrixCase& one, std::size_t number, const RunSettings&
     if (!parseCase(one.name + " (after the restart)",
                    replaced(one.afterRestartText, paidOrderMark, lastOrderOf(run.storePath)),
                    second, errors)) {
-        return errorCase(matrixSuite, one.name, one.name, errors);
+        return errorCase(suite, one.name, one.name, errors);
     }
-    run.extraChecks = checkMatrixOutcome;
+    run.extraChecks = checks;
     const RunReport after = runScenario(second, run);
     std::remove(run.storePath.c_str());
     std::remove(gatewayStatePath(run.storePath).c_str());
-    return caseFromRuns(matrixSuite, one.name, one.name, {first, after}, watch.seconds());
+    return caseFromRuns(suite, one.name, one.name, {first, after}, watch.seconds());
 }
 
 } // namespace
@@ -398,9 +411,14 @@ void runFaultMatrix(const RunSettings& settings, const std::string& filter, Case
                                 "(clean purchase)", errors));
     }
     cases.insert(cases.end(), restarts.begin(), restarts.end());
+    runMatrixCases(matrixSuite, cases, settings, filter, sink);
+}
+
+void runMatrixCases(const char* suite, const std::vector<MatrixCase>& cases,
+                    const RunSettings& settings, const std::string& filter, CaseSink& sink) {
     for (std::size_t i = 0; i < cases.size(); ++i) {
         if (caseSelected(filter, cases[i].name, cases[i].name)) {
-            sink.caseDone(runCase(cases[i], i + 1, settings));
+            sink.caseDone(runCase(suite, cases[i], i + 1, settings));
         }
     }
 }

@@ -5,6 +5,7 @@
 // ends with a clean sale that must be approved.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <ostream>
 #include <string>
@@ -16,6 +17,10 @@
 
 namespace sim {
 
+// The checks of a finished run; each failure is added to the report.
+using MatrixChecks = std::function<void(const RunRecord&, const VariableStore&,
+                                        const RunObservations&, std::vector<std::string>&)>;
+
 struct MatrixCase {
     std::string name;
     std::string text; // the scenario, in the scenario language
@@ -23,7 +28,19 @@ struct MatrixCase {
     // one run only.
     std::string afterRestartText;
     bool restarts = false; // the module is restarted on purpose mid-sale
+    MatrixChecks checks;   // empty: checkMatrixOutcome
 };
+
+// The generated cases' building blocks: the set-up of a terminal ready for
+// the flow (the customer pays every link shown, gives a phone number when
+// asked), its first sale, and the clean sale every case ends with.
+// The reversal flow's terminal starts owing the reversal of an earlier
+// order, matrixOwedOrder.
+enum class MatrixFlow { qrPurchase, smsPurchase, refund, logon, reversal };
+extern const char* const matrixOwedOrder;
+std::string matrixHeader(const std::string& name, MatrixFlow flow);
+std::string matrixFirstSale(MatrixFlow flow);
+std::string matrixClosingSale(const std::string& at);
 
 // The fault cases, then the restart cases.
 std::vector<MatrixCase> faultMatrixCases();
@@ -44,5 +61,8 @@ void checkMatrixOutcome(const RunRecord& record, const VariableStore& store,
 void runFaultMatrix(const RunSettings& settings, const std::string& filter, CaseSink& sink);
 // Names the cases.
 void listFaultMatrix(std::ostream& out);
+// Runs the cases whose name holds filter, each reported under suite.
+void runMatrixCases(const char* suite, const std::vector<MatrixCase>& cases,
+                    const RunSettings& settings, const std::string& filter, CaseSink& sink);
 
 } // namespace sim

@@ -226,6 +226,15 @@ bool restartBetween(const RunObservations& seen, std::size_t fromRequest, std::s
 
 } // namespace
 
+bool askedAgain(const RunRecord& record, std::size_t index) {
+    if (index + 1 >= record.requests.size() || record.requests[index].result != -181) {
+        return false;
+    }
+    const RequestRecord& asked = record.requests[index];
+    const RequestRecord& next = record.requests[index + 1];
+    return next.name == asked.name && toCompactText(next.element) == toCompactText(asked.element);
+}
+
 std::string TransactionSpan::name() const {
     return "transaction #" + std::to_string(number) + " (begun by " + door->name + " at " +
            formatMillis(door->at) + ")";
@@ -250,7 +259,7 @@ std::vector<TransactionSpan> transactionsOf(const RunRecord& record, const RunOb
         span.gatewayTo = last ? record.gateway.size() : spans[s + 1].gatewayFrom;
         for (std::size_t r = span.requestFrom; r < span.requestTo && r < record.requests.size();
              ++r) {
-            if (record.requests[r].name == "DllEndTransaction") {
+            if (record.requests[r].name == "DllEndTransaction" && !askedAgain(record, r)) {
                 span.results.push_back(r);
             }
         }

@@ -51,6 +51,11 @@ const ObservedDelivery* answerTo(const RunRecord& record, const RunObservations&
 // "0A") and journalled.
 bool reversedLater(const RunRecord& record, const RunObservations& seen, std::size_t index);
 
+// True when record.requests[index] was answered -181 and the module sent
+// the same request again next: one request asked again with a bigger reply
+// buffer, not a second one.
+bool askedAgain(const RunRecord& record, std::size_t index);
+
 // One transaction as the host saw it: begun by a door the module took (a POS
 // request or an entry point that returned 1) and running until the next
 // one. Request and gateway indexes are half-open ranges in the run record.

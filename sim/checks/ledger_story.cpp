@@ -167,10 +167,12 @@ bool saysDeclined(const XmlElement& screen) {
 
 // The result says its receipt was printed (CsdReservedString1, second
 // flag) exactly when this transaction's receipt print was answered "00": the
-// first PrintReceiptEvent after it, within the transaction. A print the host
-// refused is answered by no event.
+// first PrintReceiptEvent after it, delivered before the result (one that
+// came later, or in the next transaction, cannot have been its answer). A
+// print the host refused is answered by no event.
 void checkPrintedFlag(const Books& books, const TransactionSpan& span, std::size_t print,
-                      const XmlElement& event, std::vector<std::string>& failures) {
+                      std::size_t result, const XmlElement& event,
+                      std::vector<std::string>& failures) {
     const std::string flags = event.childText("CsdReservedString1");
     if (flags.size() < 2) {
         return;
@@ -179,7 +181,7 @@ void checkPrintedFlag(const Books& books, const TransactionSpan& span, std::size
     const bool refused = print < span.requestTo && books.record.requests[print].result < 0;
     for (const ObservedDelivery& delivery : books.seen.deliveries) {
         if (print < span.requestTo && !refused && delivery.requestsBefore > print &&
-            delivery.requestsBefore < span.requestTo && delivery.name == "PrintReceiptEvent") {
+            delivery.requestsBefore <= result && delivery.name == "PrintReceiptEvent") {
             const XmlParseResult parsed = parseXml(delivery.text);
             const XmlElement* holder = parsed.root.find("VORTAXIS_EVENT");
             const XmlElement* answer =
@@ -224,7 +226,8 @@ void checkOneStory(const Books& books, const TransactionSpan& span,
             break;
         }
     }
-    checkPrintedFlag(books, span, printed < result ? printed : span.requestTo, *event, failures);
+    checkPrintedFlag(books, span, printed < result ? printed : span.requestTo, result, *event,
+                     failures);
     if (printed == result) {
         return;
     }

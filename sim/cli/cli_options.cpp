@@ -16,6 +16,28 @@ bool takeValue(int argc, const char* const* argv, int& i, std::string& value, st
     return true;
 }
 
+// "--host-fault-matrix" (every part) or "--host-fault-matrix=events,doors".
+bool hostMatrixParts(const std::string& arg, std::vector<std::string>& parts, std::string& error) {
+    const std::size_t equals = arg.find('=');
+    const std::string list =
+        equals == std::string::npos ? "events,doors,requests" : arg.substr(equals + 1);
+    parts.clear();
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        std::size_t comma = list.find(',', start);
+        comma = comma == std::string::npos ? list.size() : comma;
+        const std::string part = list.substr(start, comma - start);
+        if (part != "events" && part != "doors" && part != "requests") {
+            error = "--host-fault-matrix: unknown part \"" + part +
+                    "\" (events, doors or requests, separated by commas)";
+            return false;
+        }
+        parts.push_back(part);
+        start = comma + 1;
+    }
+    return true;
+}
+
 } // namespace
 
 bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, std::string& error) {
@@ -77,6 +99,10 @@ bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, st
             options.noQr = true;
         } else if (arg == "--fault-matrix") {
             options.faultMatrix = true;
+        } else if (arg == "--host-fault-matrix" || arg.rfind("--host-fault-matrix=", 0) == 0) {
+            if (!hostMatrixParts(arg, options.hostFaultMatrix, error)) {
+                return false;
+            }
         } else if (arg == "--list") {
             options.listOnly = true;
         } else if (arg == "--check") {
@@ -94,16 +120,21 @@ bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, st
             options.scenarios.push_back(arg);
         }
     }
-    if (options.run.readOnlyStore && (options.run.storePath.empty() || options.faultMatrix)) {
-        error = "--read-only goes with --store FILE, and not with --fault-matrix";
+    const bool matrix = options.faultMatrix || !options.hostFaultMatrix.empty();
+    if (options.run.readOnlyStore && (options.run.storePath.empty() || matrix)) {
+        error = "--read-only goes with --store FILE, and not with a fault matrix";
         return false;
     }
     if (!options.run.recordPath.empty() && !options.run.interactive) {
         error = "--record goes with --interactive";
         return false;
     }
-    if (options.listOnly && !options.faultMatrix) {
-        error = "--list goes with --fault-matrix";
+    if (options.listOnly && !matrix) {
+        error = "--list goes with --fault-matrix or --host-fault-matrix";
+        return false;
+    }
+    if (options.faultMatrix && !options.hostFaultMatrix.empty()) {
+        error = "--fault-matrix and --host-fault-matrix run one at a time";
         return false;
     }
     if (options.inProcess && !options.run.modulePath.empty()) {
@@ -210,7 +241,34 @@ options:
                       clean sale that must be approved; the invariants (one
                       result per sale, a reversal for every unanswered money
                       message) are checked after every run, as for files
-      --list          with --fault-matrix: only name the generated scenarios
+      --host-fault-matrix[=PARTS]
+                      run the generated scenarios of a host that misbehaves
+                      (PARTS: events, doors, requests, by commas; all three when
+                      none is named). events: the answer to every request the
+                      module waits on (DllStartTransaction, the payment menu,
+                      each prompt and waiting screen, the receipt and reprint
+                      prints, both key waits, the gateway replies O, P, R, P-)
+                      lost, failed, delivered twice or after the next sale
+                      began, and each answer event sent when nothing waits.
+                      doors: the host's own doors (reprint, last receipt, last
+                      transaction, settings refresh, pinpad offline and online,
+                      timer, a second POS sale, the payment menu, the purchase
+                      button) opened between every two messages of a QR
+                      purchase, an SMS purchase and a refund. requests: each
+                      host request of a sale that pays back a pending reversal
+                      first refused (every SetVariable and GetVariable, the
+                      first of every other method), and the purchase message
+                      answered -181 for ever. Each case ends with a clean sale
+                      that must be approved, and is checked as the cases of
+                      --fault-matrix are (the ledger, the invariants, one
+                      result per sale true to the gateway, no reversal left),
+                      a failed answer's result against the code its wait
+                      point gives, and the reversal owed at the start of the
+                      request cases against the gateway. The door and
+                      request cases follow clean runs of the module, made
+                      first
+      --list          with either matrix: only name the generated scenarios
+                      (with --verbose: write each whole, to save and run alone)
       --help-scenario the scenario language, with examples
       --version       print the release version ("klarna-sim VERSION") and exit
   -h, --help          this text
@@ -231,6 +289,8 @@ examples:
   klarna-sim -m build/linux32/klarna.so tests/scenarios/startup_registration.scenario
   klarna-sim -m build/linux32/klarna.so --interactive --store /tmp/host.vars
   klarna-sim -m build/linux32/klarna.so --quiet --fault-matrix
+  klarna-sim --in-process --quiet --host-fault-matrix=events,requests
+  klarna-sim --in-process --host-fault-matrix --filter "receipt-print answer late"
   klarna-sim -m build/linux32/klarna.so -q --junit report.xml tests/scenarios/*.scenario
   klarna-sim --in-process --seed 7 FILE > run1.txt; klarna-sim --in-process --seed 7 FILE > run2.txt
 )";
@@ -254,10 +314,21 @@ Set-up (before anything runs):
                                     or no Var_result at all (the default)
   host timeout-result CODE "TEXT"   what a gateway time-out reports (X0 "NO RESPONSE")
   host print-delay DURATION | host print-result CODE | host start-delay DURATION
-  host reply-too-small METHOD [from=N] [times=N|always]   answer -181 (METHOD may be *)
-  host result METHOD CODE [from=N] [times=N|always]       answer a request with that result
-  host big-reply METHOD BYTES [from=N] [times=N|always]   pad the reply by BYTES bytes
-        from=N: from the Nth request of METHOD on (each -181 answer is a request)
+  host reply-too-small METHOD [OPTIONS] [forever]   answer -181 (METHOD may be *); forever:
+                                    the same request asked again is answered -181 too
+  host result METHOD CODE [OPTIONS]       carry the request out, answer with that result
+  host refuse METHOD CODE [OPTIONS]       do not carry it out: that result, no reply, no event
+  host big-reply METHOD BYTES [OPTIONS]   pad the reply by BYTES bytes
+        OPTIONS: [match=TEXT] [from=N] [times=N|always]; match=TEXT: only requests whose
+        one-line text (as the transcript shows it) holds TEXT; from=N: from the Nth such
+        request of METHOD on (each -181 answer is a request); times: how many (1)
+  host event EVENT MODE [match=TEXT] [from=N] [times=N|always]
+        the event that answers a request, misbehaving: EVENT is DllStartTransactionEvent,
+        GetButtonMenuFromPinpadEvent, GetMultiLineFromPinpadEvent, PrintReceiptEvent,
+        WaitForKeyPressEvent or HostReceiveEvent (match=KIND: the gateway message kind);
+        MODE: lose (never delivered, not even as the host's time-out) | fail CODE (the
+        host answers at once with Result CODE) | twice (a copy 1s later) | late (held
+        until the next transaction begins, then delivered 200ms after it)
   gateway latency DURATION          reply latency (300ms)
   gateway credentials USER PASS     the only logon accepted (default: any)
   gateway token TOKEN               the token the logon issues; also accepted

@@ -17,8 +17,11 @@ struct CliOptions {
     bool version = false;
     bool noQr = false;
     bool faultMatrix = false; // run the generated fault and restart scenarios
-    bool listOnly = false;    // with faultMatrix: only name them
-    bool inProcess = false;   // the module built into klarna-sim, on the virtual clock
+    bool listOnly = false;    // with either matrix: only name the cases
+    // The host's own faults: the parts asked for (events, doors, requests);
+    // empty: not asked for.
+    std::vector<std::string> hostFaultMatrix;
+    bool inProcess = false; // the module built into klarna-sim, on the virtual clock
     bool seedGiven = false;
     std::string filter;    // run only the cases whose name or file holds it
     std::string junitPath; // reports for CI systems

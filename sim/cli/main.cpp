@@ -4,6 +4,7 @@
 
 #include "klarna_version.h"
 #include "sim/checks/fault_matrix.h"
+#include "sim/checks/host_fault_matrix.h"
 #include "sim/cli/cli_options.h"
 #include "sim/cli/reports.h"
 #include "sim/cli/text_files.h"
@@ -120,6 +121,16 @@ sim::ReportOptions reportOptions(const sim::CliOptions& options) {
     return report;
 }
 
+std::vector<sim::HostMatrixPart> hostMatrixParts(const sim::CliOptions& options) {
+    std::vector<sim::HostMatrixPart> parts;
+    for (const std::string& part : options.hostFaultMatrix) {
+        parts.push_back(part == "events"  ? sim::HostMatrixPart::events
+                        : part == "doors" ? sim::HostMatrixPart::doors
+                                          : sim::HostMatrixPart::requests);
+    }
+    return parts;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -139,10 +150,6 @@ int main(int argc, char** argv) {
     }
     if (options.version) {
         std::cout << "klarna-sim " << KLARNA_VERSION_TEXT << '\n';
-        return 0;
-    }
-    if (options.listOnly) {
-        sim::listFaultMatrix(std::cout);
         return 0;
     }
     options.run.out = &std::cout;
@@ -167,9 +174,19 @@ int main(int argc, char** argv) {
     } else {
         options.run.calendar = sim::VirtualCalendar::machineNow();
     }
+    if (options.listOnly && options.faultMatrix) {
+        sim::listFaultMatrix(std::cout);
+        return 0;
+    }
+    if (options.listOnly) {
+        sim::listHostFaultMatrix(options.run, hostMatrixParts(options), std::cout);
+        return 0;
+    }
     sim::Reporter reporter(std::cout, reportOptions(options));
     if (options.faultMatrix) {
         sim::runFaultMatrix(options.run, options.filter, reporter);
+    } else if (!options.hostFaultMatrix.empty()) {
+        sim::runHostFaultMatrix(options.run, hostMatrixParts(options), options.filter, reporter);
     } else {
         std::vector<Loaded> loaded = loadScenarios(options);
         if (options.checkOnly) {

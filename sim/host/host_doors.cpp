@@ -47,6 +47,7 @@ bool HostSim::posTransaction(const Fields& fields, std::string& problem) {
     event.children.push_back(request);
     event.add("VORTAXIS_METHOD", "DoTransaction");
     deliverEvent("POS", event);
+    releaseLateAnswers();
     return true;
 }
 
@@ -64,6 +65,7 @@ bool HostSim::entryPoint(const std::string& name, const Fields& fields, std::str
     event.children.push_back(request);
     event.add("Name", name);
     deliverEvent("VORTAXIS_DLL_HANDLER", event);
+    releaseLateAnswers();
     return true;
 }
 

@@ -87,6 +87,7 @@ Interaction& HostSim::startInteraction(InteractionKind kind, const std::string& 
     interaction.eventName = eventName;
     interaction.request = request;
     interaction.text = text;
+    interaction.fault = armFault(eventName, toCompactText(request));
     if (timeoutSeconds > 0) {
         const std::uint64_t id = interaction.id;
         interaction.timeout =
@@ -108,6 +109,7 @@ Interaction& HostSim::startInteraction(InteractionKind kind, const std::string& 
         prints_.push_back(interaction);
         placed = &prints_.back();
     }
+    failSoon(placed->id, placed->fault);
     if (listener_ != nullptr) {
         listener_->interactionStarted(*placed);
     }
@@ -174,6 +176,7 @@ void HostSim::finishInteraction(std::uint64_t id, const XmlElement& event) {
         return;
     }
     queue_.cancel(interaction->timeout);
+    const ArmedFault fault = interaction->fault;
     const std::string result = event.childText("Result");
     if (interaction->kind == InteractionKind::print && result != "00") {
         transcript_.line(Level::brief, "printer",
@@ -193,7 +196,7 @@ void HostSim::finishInteraction(std::uint64_t id, const XmlElement& event) {
             }
         }
     }
-    deliverEvent("PINPAD", event);
+    answerRequest(fault, "PINPAD", event);
 }
 
 bool HostSim::answer(std::uint64_t id, const Answer& answer, std::string& problem) {
@@ -334,6 +337,7 @@ void HostSim::gatewayReply(const GatewayOutcome& outcome) {
         return;
     }
     queue_.cancel(found->second.timeout);
+    const ArmedFault hostFault = found->second.fault;
     exchanges_.erase(found);
     std::string faults;
     for (const std::string& fault : outcome.faults) {
@@ -356,7 +360,7 @@ void HostSim::gatewayReply(const GatewayOutcome& outcome) {
                          outcome.kind + " host failure " + outcome.result + " " +
                              outcome.resultText + faults);
     }
-    deliverEvent("VORTAXIS_DLL_HANDLER", event);
+    answerRequest(hostFault, "VORTAXIS_DLL_HANDLER", event);
     if (outcome.copyAfter >= 0) {
         queue_.schedule(outcome.copyAfter, "duplicate gateway reply",
                         [this, event] { deliverEvent("VORTAXIS_DLL_HANDLER", event); });
@@ -395,7 +399,7 @@ void HostSim::hostTimeout(std::uint64_t exchange) {
     XmlElement event{"HostReceiveEvent", {}, {}};
     event.add("Result", config_.timeoutResult);
     event.add("ResultText", config_.timeoutText);
-    deliverEvent("VORTAXIS_DLL_HANDLER", event);
+    answerRequest(found->second.fault, "VORTAXIS_DLL_HANDLER", event);
 }
 
 } // namespace sim

@@ -263,7 +263,11 @@ std::int32_t HostSim::sendHostMessage(const XmlElement& method, const XmlElement
         exchange.timeout =
             queue_.schedule(timeout * 1000, "host time-out", [this, id] { hostTimeout(id); });
     }
+    exchange.fault = armFault("HostReceiveEvent", message.kind);
     exchanges_[exchange.id] = exchange;
+    if (exchange.fault.armed && exchange.fault.mode == EventFault::Mode::fail) {
+        failExchangeSoon(exchange.id, exchange.fault.code);
+    }
     if (listener_ != nullptr) {
         listener_->gatewayMessage(message.kind);
     }
@@ -334,9 +338,12 @@ std::int32_t HostSim::dllStartTransaction(const XmlElement& method, const XmlEle
     transactionOpen_ = true;
     XmlElement event{transaction.childText("ReturnEventName", "DllStartTransactionEvent"), {}, {}};
     event.children.push_back(transaction);
-    event.add("Result", "00");
-    queue_.schedule(config_.startTransactionDelay, event.name,
-                    [this, event] { deliverEvent("VORTAXIS_DLL_HANDLER", event); });
+    const ArmedFault fault = armFault(event.name, toCompactText(transaction));
+    const bool failed = fault.armed && fault.mode == EventFault::Mode::fail;
+    event.add("Result", failed ? fault.code : "00");
+    queue_.schedule(config_.startTransactionDelay, event.name, [this, fault, event] {
+        answerRequest(fault, "VORTAXIS_DLL_HANDLER", event);
+    });
     return 0;
 }
 

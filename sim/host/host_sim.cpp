@@ -168,7 +168,7 @@ std::int32_t HostSim::request(const char* message, std::int32_t length, char* re
     transcript_.block(Level::verbose, text);
 
     std::int32_t forced = 0;
-    if (!record.isEvent && forcedFault(record.name, MethodFault::Kind::replyTooSmall, forced)) {
+    if (!record.isEvent && forcedFault(record, MethodFault::Kind::replyTooSmall, forced)) {
         transcript_.line(Level::normal, "host->module", record.name + " answered -181 (fault)");
         record.result = -181;
         record_.requests.push_back(record);
@@ -204,10 +204,21 @@ std::int32_t HostSim::request(const char* message, std::int32_t length, char* re
     return result;
 }
 
-bool HostSim::forcedFault(const std::string& method, MethodFault::Kind kind, std::int32_t& value) {
+bool HostSim::forcedFault(const RequestRecord& record, MethodFault::Kind kind,
+                          std::int32_t& value) {
     for (MethodFault& fault : config_.methodFaults) {
-        if (fault.kind != kind || (fault.method != method && fault.method != "*")) {
+        if (fault.kind != kind || (fault.method != record.name && fault.method != "*") ||
+            (!fault.match.empty() &&
+             toCompactText(record.element).find(fault.match) == std::string::npos)) {
             continue;
+        }
+        if (fault.forever && !fault.foreverText.empty()) {
+            // The module asking the same again; any other request ends it.
+            if (toCompactText(record.element) == fault.foreverText) {
+                value = fault.value;
+                return true;
+            }
+            fault.foreverText.clear();
         }
         if (++fault.calls < fault.start) {
             continue;
@@ -216,6 +227,7 @@ bool HostSim::forcedFault(const std::string& method, MethodFault::Kind kind, std
             continue;
         }
         ++fault.seen;
+        fault.foreverText = fault.forever ? toCompactText(record.element) : std::string();
         value = fault.value;
         return true;
     }
@@ -230,15 +242,20 @@ std::int32_t HostSim::handleMethod(RequestRecord& record, std::string& replyText
                          "unknown host method " + record.name + ": result -1");
         return -1;
     }
+    std::int32_t forced = 0;
+    if (forcedFault(record, MethodFault::Kind::refuse, forced)) {
+        transcript_.line(Level::normal, "host",
+                         record.name + " refused: " + std::to_string(forced) + " (fault)");
+        return forced;
+    }
     XmlElement reply;
     std::int32_t result = (this->*(found->second))(record.element, record.envelope, reply);
-    std::int32_t forced = 0;
-    if (forcedFault(record.name, MethodFault::Kind::result, forced)) {
+    if (forcedFault(record, MethodFault::Kind::result, forced)) {
         transcript_.line(Level::normal, "host",
                          record.name + " result " + std::to_string(forced) + " (fault)");
         result = forced;
     }
-    if (forcedFault(record.name, MethodFault::Kind::bigReply, forced)) {
+    if (forcedFault(record, MethodFault::Kind::bigReply, forced)) {
         if (reply.name.empty()) {
             reply.name = record.name;
         }

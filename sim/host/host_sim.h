@@ -16,6 +16,7 @@
 #include "sim/gateway/gateway_sim.h"
 #include "sim/host/devices.h"
 #include "sim/host/event_queue.h"
+#include "sim/host/host_faults.h"
 #include "sim/host/qr_render.h"
 #include "sim/host/run_record.h"
 #include "sim/host/sim_xml.h"
@@ -33,8 +34,10 @@ class ModulePort {
 
 // A host request the scenario makes the host answer otherwise.
 struct MethodFault {
-    enum class Kind { replyTooSmall, result, bigReply };
+    // refuse: not carried out, answered with the value and no reply.
+    enum class Kind { replyTooSmall, result, bigReply, refuse };
     std::string method;
+    std::string match;      // text the request must contain (empty: any)
     Kind kind = Kind::replyTooSmall;
     std::int32_t value = 0; // result code, or padding bytes for bigReply
     int times = 1;          // 0 = every time
@@ -42,6 +45,10 @@ struct MethodFault {
     int calls = 0;          // requests of the method so far
     int seen = 0;
     int line = 0;
+    // The request it applies to is answered so however often the module
+    // sends it again (the same text); times then counts distinct requests.
+    bool forever = false;
+    std::string foreverText;
 };
 
 struct HostConfig {
@@ -58,6 +65,7 @@ struct HostConfig {
     std::string printResult = "00";
     Millis startTransactionDelay = 0;
     std::vector<MethodFault> methodFaults;
+    std::vector<EventFault> eventFaults;
     std::string journalPath;
     std::string receiptsPath;
     QrStyle qrStyle = QrStyle::plain;
@@ -73,6 +81,7 @@ struct Interaction {
     XmlElement request;
     std::string text; // what the screen shows, for matching
     EventQueue::Id timeout = 0;
+    ArmedFault fault; // what the host does with its answer
 };
 
 // How a person or a scenario answers an interaction.
@@ -166,7 +175,7 @@ class HostSim {
                          std::int32_t* replyLength);
     std::int32_t handleMethod(RequestRecord& record, std::string& replyText);
     void handleEvent(RequestRecord& record);
-    bool forcedFault(const std::string& method, MethodFault::Kind kind, std::int32_t& value);
+    bool forcedFault(const RequestRecord& record, MethodFault::Kind kind, std::int32_t& value);
     void violation(const std::string& text);
     // A file the host writes to (journal, receipts) refused the write.
     void outputFailed(const std::string& what, const std::string& path);
@@ -234,6 +243,15 @@ class HostSim {
                      std::string& problem);
     Interaction* findInteraction(std::uint64_t id, const Answer& answer);
 
+    // The host's own faults (host_faults.cpp).
+    ArmedFault armFault(const std::string& event, const std::string& requestText);
+    void answerRequest(const ArmedFault& fault, const std::string& source, const XmlElement& event);
+    void failSoon(std::uint64_t interaction, const ArmedFault& fault);
+    // The host ends the exchange with a failure before the gateway answers
+    // (the message has gone out: the gateway still acts on it).
+    void failExchangeSoon(std::uint64_t exchange, const std::string& code);
+    void releaseLateAnswers();
+
     // Gateway link.
     void gatewayReply(const GatewayOutcome& outcome);
     void showReply(const GatewayOutcome& outcome, const std::string& faults);
@@ -277,9 +295,11 @@ class HostSim {
         std::string kind;
         EventQueue::Id timeout = 0;
         bool timedOut = false;
+        ArmedFault fault;
     };
     std::map<std::uint64_t, Exchange> exchanges_;
     std::uint64_t nextExchange_ = 1;
+    std::vector<std::pair<std::string, XmlElement>> lateAnswers_; // held by a "late" fault
 };
 
 } // namespace sim

@@ -38,9 +38,11 @@ class ScenarioParser {
 
     // Set-up lines.
     bool variable(const Tokens& tokens, std::string& error);
+    // [from=N] [times=N|always], and [match=TEXT] when match is given.
     bool repeatOptions(const Tokens& tokens, std::size_t from, int& start, int& times,
-                       std::string& error);
+                       std::string& error, std::string* match = nullptr);
     bool methodFault(const Tokens& tokens, MethodFault::Kind kind, std::string& error);
+    bool eventFault(const Tokens& tokens, std::string& error);
     bool hostSetting(const Tokens& tokens, std::string& error);
     bool gatewaySetting(const Tokens& tokens, std::string& error);
     bool fault(const Tokens& tokens, std::string& error);

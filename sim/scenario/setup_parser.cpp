@@ -19,10 +19,12 @@ bool ScenarioParser::variable(const Tokens& tokens, std::string& error) {
 }
 
 bool ScenarioParser::repeatOptions(const Tokens& tokens, std::size_t from, int& start, int& times,
-                                   std::string& error) {
+                                   std::string& error, std::string* match) {
     for (std::size_t i = from; i < tokens.size(); ++i) {
         std::int64_t n = 0;
-        if (tokens[i].text == "always") {
+        if (match != nullptr && tokens[i].hasOp('=') && tokens[i].key() == "match") {
+            *match = tokens[i].value();
+        } else if (tokens[i].text == "always") {
             times = 0;
         } else if (tokens[i].hasOp('=') && tokens[i].key() == "times" &&
                    parseInteger(tokens[i].value(), n) && n > 0) {
@@ -31,7 +33,8 @@ bool ScenarioParser::repeatOptions(const Tokens& tokens, std::size_t from, int& 
                    parseInteger(tokens[i].value(), n) && n > 0) {
             start = static_cast<int>(n);
         } else {
-            error = "\"" + tokens[i].text + "\": expected times=N, from=N or always";
+            error = "\"" + tokens[i].text + "\": expected " +
+                    (match != nullptr ? "match=TEXT, " : "") + "times=N, from=N or always";
             return false;
         }
     }
@@ -43,10 +46,10 @@ bool ScenarioParser::methodFault(const Tokens& tokens, MethodFault::Kind kind, s
     fault.kind = kind;
     fault.line = line_;
     std::size_t next = 3;
+    const bool tooSmall = kind == MethodFault::Kind::replyTooSmall;
     if (tokens.size() < 3) {
-        error = "usage: host " + tokens[1].text + " METHOD" +
-                (kind == MethodFault::Kind::replyTooSmall ? "" : " VALUE") +
-                " [from=N] [times=N|always]";
+        error = "usage: host " + tokens[1].text + " METHOD" + (tooSmall ? "" : " VALUE") +
+                " [match=TEXT] [from=N] [times=N|always]" + (tooSmall ? " [forever]" : "");
         return false;
     }
     fault.method = tokens[2].text;
@@ -59,10 +62,60 @@ bool ScenarioParser::methodFault(const Tokens& tokens, MethodFault::Kind kind, s
         fault.value = static_cast<std::int32_t>(value);
         next = 4;
     }
-    if (!repeatOptions(tokens, next, fault.start, fault.times, error)) {
+    Tokens options(tokens.begin() + static_cast<std::ptrdiff_t>(next), tokens.end());
+    for (auto it = options.begin(); tooSmall && it != options.end(); ++it) {
+        if (it->text == "forever" && !it->hasOp('=')) {
+            fault.forever = true;
+            options.erase(it);
+            break;
+        }
+    }
+    if (!repeatOptions(options, 0, fault.start, fault.times, error, &fault.match)) {
         return false;
     }
     scenario_.setup.host.methodFaults.push_back(fault);
+    return true;
+}
+
+bool ScenarioParser::eventFault(const Tokens& tokens, std::string& error) {
+    EventFault fault;
+    fault.line = line_;
+    const char* const usage = "usage: host event EVENT lose|fail CODE|twice|late [match=TEXT] "
+                              "[from=N] [times=N|always]";
+    if (tokens.size() < 4) {
+        error = usage;
+        return false;
+    }
+    fault.event = tokens[2].text;
+    bool known = false;
+    std::string names;
+    for (const std::string& name : faultableEvents()) {
+        known = known || name == fault.event;
+        names += " " + name;
+    }
+    if (!known) {
+        error = "host event: \"" + fault.event + "\" is not an answer event the host gives (" +
+                names.substr(1) + ")";
+        return false;
+    }
+    if (!parseEventFaultMode(tokens[3].text, fault.mode)) {
+        error =
+            "host event: unknown fault \"" + tokens[3].text + "\" (lose, fail CODE, twice, late)";
+        return false;
+    }
+    std::size_t next = 4;
+    if (fault.mode == EventFault::Mode::fail) {
+        if (tokens.size() < 5 || tokens[4].hasOp('=') || tokens[4].text == "always") {
+            error = "host event " + fault.event + " fail needs the Result CODE it answers with";
+            return false;
+        }
+        fault.code = tokens[4].text;
+        next = 5;
+    }
+    if (!repeatOptions(tokens, next, fault.start, fault.times, error, &fault.match)) {
+        return false;
+    }
+    scenario_.setup.host.eventFaults.push_back(fault);
     return true;
 }
 
@@ -78,6 +131,12 @@ bool ScenarioParser::hostSetting(const Tokens& tokens, std::string& error) {
     }
     if (what == "big-reply") {
         return methodFault(tokens, MethodFault::Kind::bigReply, error);
+    }
+    if (what == "refuse") {
+        return methodFault(tokens, MethodFault::Kind::refuse, error);
+    }
+    if (what == "event") {
+        return eventFault(tokens, error);
     }
     if (tokens.size() < 3) {
         error = "usage: host SETTING VALUE (see klarna-sim --help-scenario)";

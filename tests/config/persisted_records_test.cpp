@@ -60,7 +60,8 @@ GatewayRequest purchaseRequest(const std::string& type) {
 TEST_F(PersistedRecordsTest, ReversalRecordMarksTheTypeAndAddsTheCounters) {
     for (const char* type : {"P", "N", "D"}) {
         store.host.clear();
-        EXPECT_TRUE(storeReversal(store.bridge, purchaseRequest(type))) << type;
+        EXPECT_EQ(storeReversal(store.bridge, purchaseRequest(type)), ReversalRecord::stored)
+            << type;
         const std::string expected =
             std::string("{\"amt\":1500,\"mt\":150,\"repeat\":0,\"reply\":0,"
                         "\"sentcount\":1,\"stan\":12,"
@@ -72,11 +73,12 @@ TEST_F(PersistedRecordsTest, ReversalRecordMarksTheTypeAndAddsTheCounters) {
 
 TEST_F(PersistedRecordsTest, OtherKindsAreNotStored) {
     for (const char* type : {"O", "Q", "R", "A+", "", "P-", "p", "PP", " P"}) {
-        EXPECT_FALSE(storeReversal(store.bridge, purchaseRequest(type))) << '"' << type << '"';
+        EXPECT_EQ(storeReversal(store.bridge, purchaseRequest(type)), ReversalRecord::notNeeded)
+            << '"' << type << '"';
     }
     GatewayRequest untyped = purchaseRequest("P");
     untyped.type.reset();
-    EXPECT_FALSE(storeReversal(store.bridge, untyped));
+    EXPECT_EQ(storeReversal(store.bridge, untyped), ReversalRecord::notNeeded);
     EXPECT_TRUE(store.host.requests().empty());
 }
 
@@ -90,7 +92,7 @@ TEST_F(PersistedRecordsTest, ReversalRecordReadsBackAsTheRequestWithMarkedType) 
         latin1.push_back(static_cast<char>(byte));
     }
     request.staffname = "Jos" + latin1;
-    ASSERT_TRUE(storeReversal(store.bridge, request));
+    ASSERT_EQ(storeReversal(store.bridge, request), ReversalRecord::stored);
 
     const std::string& stored = store.variables["REVERSAL_DATA"];
     EXPECT_NE(stored.find("\"staffname\":\"Jos" + latin1 + "\""), std::string::npos);
@@ -105,7 +107,7 @@ TEST_F(PersistedRecordsTest, ReversalRecordReadsBackAsTheRequestWithMarkedType) 
 }
 
 TEST_F(PersistedRecordsTest, ClearReversalEmptiesTheRecord) {
-    ASSERT_TRUE(storeReversal(store.bridge, purchaseRequest("N")));
+    ASSERT_EQ(storeReversal(store.bridge, purchaseRequest("N")), ReversalRecord::stored);
     ASSERT_FALSE(store.variables["REVERSAL_DATA"].empty());
     store.host.clear();
     clearReversal(store.bridge);

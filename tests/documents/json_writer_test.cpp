@@ -328,7 +328,7 @@ TEST(JsonWriterTest, StoredReversalRecordMatchesTheObjectPath) {
         GatewayRequest request = generate.request(generate.presence());
         static const char* const types[] = {"P", "N", "D"};
         request.type = types[i % 3];
-        ASSERT_TRUE(storeReversal(store.bridge, request));
+        ASSERT_EQ(storeReversal(store.bridge, request), ReversalRecord::stored);
         ASSERT_EQ(store.variables["REVERSAL_DATA"], reversalByObject(request)) << "record " << i;
         store.host.clear();
     }

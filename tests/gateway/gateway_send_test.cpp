@@ -190,29 +190,39 @@ TEST_F(GatewaySendTest, ReversalIsStoredBeforeForegroundSendsOfMoneyKinds) {
     EXPECT_EQ(store.host.methodNames(), std::vector<std::string>{"SendHostMessage"});
 }
 
-// A host that refuses a gateway message delivers no reply for it: the
-// exchange ends at once, and the reversal record written before stays to
-// reverse what may have gone.
-TEST_F(GatewaySendTest, RefusedMessageEndsTheExchangeAtOnce) {
-    store.host.respondWith([this](const RecordingHost::Request& request) {
-        const xmlNode& element = request.element();
-        if (element.name == "SendHostMessage") {
-            return RecordingHost::Answer{-1, ""};
-        }
-        if (element.name == "SetVariable") {
-            store.variables[element.getChildText("VariableName", "")] =
-                element.getChildText("Value", "");
-        }
-        return RecordingHost::Answer{};
-    });
-    beginForeground("P");
-    klarna.foreground.replyCallback = [] { return false; };
-    klarna.sendTransaction(true);
-    EXPECT_FALSE(klarna.foreground.awaitingReply);
-    EXPECT_FALSE(klarna.foreground.inProgress);
-    EXPECT_EQ(klarna.foreground.response.code, "X0");
-    EXPECT_FALSE(store.variables["REVERSAL_DATA"].empty());
+// A host that will not keep the reversal record gets no money message; one
+// that refuses the message delivers no reply for it: either way the exchange
+// ends at once, and a record written stays to reverse what may have gone.
+TEST_F(GatewaySendTest, RefusedRecordOrMessageEndsTheExchangeAtOnce) {
+    std::vector<std::string> outcomes;
+    for (const char* refused : {"SetVariable", "SendHostMessage"}) {
+        SCOPED_TRACE(refused);
+        store.host.clear();
+        store.variables.erase("REVERSAL_DATA");
+        const std::string method = refused;
+        store.host.respondWith([this, method](const RecordingHost::Request& request) {
+            const xmlNode& element = request.element();
+            if (element.name == method) {
+                return RecordingHost::Answer{-1, ""};
+            }
+            if (element.name == "SetVariable") {
+                store.variables[element.getChildText("VariableName", "")] =
+                    element.getChildText("Value", "");
+            }
+            return RecordingHost::Answer{};
+        });
+        beginForeground("P");
+        klarna.foreground.replyCallback = [] { return false; };
+        klarna.sendTransaction(true);
+        EXPECT_FALSE(klarna.foreground.awaitingReply);
+        EXPECT_FALSE(klarna.foreground.inProgress);
+        outcomes.push_back(klarna.foreground.response.code + " " +
+                           std::to_string(store.host.count("SendHostMessage")) + " " +
+                           std::to_string(store.variables.count("REVERSAL_DATA")));
+    }
+    EXPECT_EQ(outcomes, (std::vector<std::string>{"X2 0 0", "X0 1 1"}));
 
+    // A background message refused by the host awaits nothing either.
     ASSERT_TRUE(klarna.background.beginTransaction(xmlNode()));
     klarna.background.request.type = "P-";
     EXPECT_EQ(klarna.sendBackgroundTransaction(400, 410, 410, [] { return true; }), 0);

@@ -93,7 +93,7 @@ class ReversalTest : public ::testing::Test {
     }
 
     void storePendingReversal() {
-        ASSERT_TRUE(storeReversal(bridge, lostPurchase()));
+        ASSERT_EQ(storeReversal(bridge, lostPurchase()), ReversalRecord::stored);
         reversalWrites.clear();
         host.clear();
     }

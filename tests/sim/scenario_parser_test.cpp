@@ -75,6 +75,8 @@ lane MerchantId "777"
 pinpad QR_code=0 TID=T9
 host reply-too-small GetVariable times=2
 host result SetVariable -5 always
+host reply-too-small SendHostMessage match="\"type\":\"P\"" from=2 forever
+host event HostReceiveEvent late match=P- from=3
 gateway token T1
 gateway order K-1 5000 NZD
 fault N late 80s keep from=2 times=3
@@ -97,10 +99,17 @@ expect journal count=1
     EXPECT_EQ(s.setup.host.pinpadDetails.at("QR_code"), "0");
     EXPECT_EQ(s.setup.host.pinpadDetails.at("Acquirer"), "SIMACQ")
         << "other details keep their defaults";
-    ASSERT_EQ(s.setup.host.methodFaults.size(), 2u);
+    ASSERT_EQ(s.setup.host.methodFaults.size(), 3u);
     EXPECT_EQ(s.setup.host.methodFaults[0].times, 2);
     EXPECT_EQ(s.setup.host.methodFaults[1].value, -5);
     EXPECT_EQ(s.setup.host.methodFaults[1].times, 0);
+    EXPECT_EQ(s.setup.host.methodFaults[2].match, "\"type\":\"P\"");
+    EXPECT_TRUE(s.setup.host.methodFaults[2].forever);
+    EXPECT_EQ(s.setup.host.methodFaults[2].start, 2);
+    ASSERT_EQ(s.setup.host.eventFaults.size(), 1u);
+    EXPECT_EQ(s.setup.host.eventFaults[0].mode, sim::EventFault::Mode::late);
+    EXPECT_EQ(s.setup.host.eventFaults[0].match, "P-");
+    EXPECT_EQ(s.setup.host.eventFaults[0].start, 3);
     EXPECT_EQ(s.setup.gateway.issuedToken, "T1");
     ASSERT_EQ(s.setup.orders.size(), 1u);
     EXPECT_EQ(s.setup.orders[0].currency, "NZD");
@@ -117,7 +126,7 @@ expect journal count=1
     EXPECT_EQ(s.timeline[1].action.fields.back(),
               (std::pair<std::string, std::string>("BasketData/json", "[1]")));
     EXPECT_TRUE(s.timeline[2].action.optional);
-    EXPECT_EQ(s.timeline[2].action.line, 18);
+    EXPECT_EQ(s.timeline[2].action.line, 20);
 
     ASSERT_EQ(s.rules.size(), 3u);
     EXPECT_EQ(s.rules[0].match, "PHONE");
@@ -139,7 +148,7 @@ expect journal count=1
     EXPECT_EQ(s.expectations[1].checks[1].path, "@Timeout");
     EXPECT_EQ(s.expectations[2].words[0], "AddDllEntryPoint:Name=Klarna_Purchase");
     EXPECT_TRUE(s.expectations[3].countOnly);
-    EXPECT_EQ(s.expectations[3].line, 22);
+    EXPECT_EQ(s.expectations[3].line, 24);
 }
 
 TEST(ScenarioParser, ScreenRuleWithoutMatchTakesTheActionDirectly) {
@@ -176,6 +185,10 @@ TEST(ScenarioParser, EveryBadLineIsReportedWithItsNumber) {
         {"fault O no-reply times=0", "expected times=N, from=N or always"},
         {"host reply-capacity lots", "malformed host setting"},
         {"host result GetVariable", "needs a number after the method"},
+        {"host refuse SetVariable -1 forever", "expected match=TEXT, times=N, from=N or always"},
+        {"host event PinpadNotify lose", "is not an answer event the host gives"},
+        {"host event PrintReceiptEvent vanish", "unknown fault \"vanish\""},
+        {"host event PrintReceiptEvent fail times=2", "fail needs the Result CODE"},
         {"gateway order K-1 much", "malformed gateway setting"},
         {"expect", "usage: expect WHAT"},
         {"expect weather sunny=1", "unknown expectation \"weather\""},
