@@ -42,6 +42,11 @@ case "$action" in
         break
       fi
     done
+    if [ -f "$WINEPREFIX/.prepared" ] && [ -n "$(prefix_processes 'wineserver')" ]; then
+      # Prepared before the tests (scripts/test-all.sh does it while building).
+      echo "wine prefix already prepared, its wineserver running: $WINEPREFIX"
+      exit 0
+    fi
     wineserver -p </dev/null >/dev/null 2>&1
     wine "$system32/cmd.exe" /c exit 0 </dev/null >"$WINEPREFIX.log" 2>&1
     # The set-up can outlive the program above (it waits for it a limited
@@ -52,9 +57,11 @@ case "$action" in
       sleep 5
       waited=$((waited + 5))
     done
+    touch "$WINEPREFIX/.prepared"
     echo "wine prefix ready in $(( $(date +%s) - started )) s (${waited} s after its first program): $WINEPREFIX"
     ;;
   stop)
+    rm -f "$WINEPREFIX/.prepared"
     wineserver -k || true
     ;;
 esac
