@@ -16,10 +16,9 @@ WINEPREFIX=$2
 # The processes of this prefix (other trees' prefixes on the machine are
 # not waited for) whose command line matches $1.
 prefix_processes() {
-  for environ in /proc/[0-9]*/environ; do
-    dir=${environ%/environ}
-    if tr '\0' '\n' < "$environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" &&
-       tr '\0' ' ' < "$dir/cmdline" 2>/dev/null | grep -qE "$1"; then
+  for dir in /proc/[0-9]*; do
+    if grep -qzxF "WINEPREFIX=$WINEPREFIX" "$dir/environ" 2>/dev/null &&
+       grep -qzE "$1" "$dir/cmdline" 2>/dev/null; then
       echo "${dir#/proc/}"
     fi
   done
