@@ -131,9 +131,9 @@ if(KLARNA_BUILD_TESTS)
            COMMAND ${PROJECT_SOURCE_DIR}/cmake/check-package.sh ${package_kind}
                    ${CMAKE_BINARY_DIR}/packages ${KLARNA_PACKAGE_NAME} ${PROJECT_VERSION}
                    ${CMAKE_BINARY_DIR}/package-check ${PROJECT_SOURCE_DIR})
-  set_tests_properties(package PROPERTIES FIXTURES_REQUIRED package TIMEOUT 1200
-                       ENVIRONMENT "KLARNA_WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix")
+  set_tests_properties(package PROPERTIES FIXTURES_REQUIRED package TIMEOUT 1200)
   if(WIN32)
-    set_tests_properties(package PROPERTIES FIXTURES_REQUIRED "package;wine")
+    # The package's klarna-sim.exe runs in the tree's one prefix too.
+    klarna_wine_test(package)
   endif()
 endif()

@@ -1,5 +1,6 @@
 #!/bin/sh
-# Runs a Win32 program under Wine with a private prefix inside the build tree.
+# Runs a Win32 program under Wine in the build tree's prefix (wine-env.sh),
+# with the wineserver that wine-prefix.sh keeps running.
 #
 # Under qemu user emulation (this machine's kernel cannot run 32-bit code), Wine
 # has been seen not to return after a test program wrote its last line and
@@ -7,11 +8,7 @@
 # program writes (--gtest_output=xml:...), a Wine process that is still there
 # 120 s after the report is complete is stopped, and the report's own verdict
 # becomes the exit status.
-: "${WINEPREFIX:=${KLARNA_WINEPREFIX:-$PWD/wineprefix}}"
-export WINEPREFIX
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d"
-unset DISPLAY
+. "$(dirname "$0")/wine-env.sh"
 
 report=${KLARNA_WINE_REPORT:-}
 if [ -z "$report" ]; then

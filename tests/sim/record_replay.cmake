@@ -34,15 +34,19 @@ foreach(wanted "\nat 3.600s fault P decline 05 \"DECLINED\"\n" "\nexpect gateway
   endif()
 endforeach()
 
-run_sim(code out ${RECORDING})
-if(NOT code EQUAL 0 OR NOT out MATCHES "PASS ")
+# Both plays in one klarna-sim (under Wine every process start is costly):
+# the recording passes, the recording without the fault fails on the result.
+string(REGEX REPLACE "\nat [0-9.]+s fault [^\n]*" "" without_fault "${recorded}")
+set(without_file ${RECORDING}.without-fault.scenario)
+file(WRITE ${without_file} "${without_fault}")
+run_sim(code out ${RECORDING} ${without_file})
+string(REPLACE "\r" "" out "${out}")
+string(FIND "${out}" "PASS  ${RECORDING} " replayed)
+if(replayed EQUAL -1)
   message(FATAL_ERROR "the recording did not replay (${code}):\n${out}\n${recorded}")
 endif()
-
-string(REGEX REPLACE "\nat [0-9.]+s fault [^\n]*" "" without_fault "${recorded}")
-file(WRITE ${RECORDING}.without-fault.scenario "${without_fault}")
-run_sim(code out ${RECORDING}.without-fault.scenario)
-if(NOT code EQUAL 1 OR NOT out MATCHES "ResponseCode")
+string(FIND "${out}" "FAIL  ${without_file} " failed)
+if(NOT code EQUAL 1 OR failed EQUAL -1 OR NOT out MATCHES "ResponseCode")
   message(FATAL_ERROR "the recording without the typed fault still passed (${code}):\n${out}")
 endif()
 message(STATUS "recorded ${RECORDING} and replayed it; without the fault it fails as it should")
