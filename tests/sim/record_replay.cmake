@@ -13,7 +13,7 @@ function(run_sim result output)
   execute_process(COMMAND ${EMULATOR} ${SIM} --quiet --no-qr --module ${MODULE} ${ARGN}
                   RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE err)
   set(${result} ${code} PARENT_SCOPE)
-  set(${output} "${out}${err}" PARENT_SCOPE)
+  set(${output} "\n${out}${err}" PARENT_SCOPE)
 endfunction()
 
 file(REMOVE ${RECORDING})
@@ -40,12 +40,14 @@ string(REGEX REPLACE "\nat [0-9.]+s fault [^\n]*" "" without_fault "${recorded}"
 set(without_file ${RECORDING}.without-fault.scenario)
 file(WRITE ${without_file} "${without_fault}")
 run_sim(code out ${RECORDING} ${without_file})
+# Each file's verdict line: "PASS  FILE - title (time)"; FILE followed by a
+# space, so that one name is not read inside the other.
 string(REPLACE "\r" "" out "${out}")
-string(FIND "${out}" "PASS  ${RECORDING} " replayed)
+string(FIND "${out}" "\nPASS  ${RECORDING} " replayed)
 if(replayed EQUAL -1)
   message(FATAL_ERROR "the recording did not replay (${code}):\n${out}\n${recorded}")
 endif()
-string(FIND "${out}" "FAIL  ${without_file} " failed)
+string(FIND "${out}" "\nFAIL  ${without_file} " failed)
 if(NOT code EQUAL 1 OR failed EQUAL -1 OR NOT out MATCHES "ResponseCode")
   message(FATAL_ERROR "the recording without the typed fault still passed (${code}):\n${out}")
 endif()
