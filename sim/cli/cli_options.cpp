@@ -257,7 +257,9 @@ options:
                       purchase, an SMS purchase and a refund. requests: each
                       host request of a sale that pays back a pending reversal
                       first refused (every SetVariable and GetVariable, the
-                      first of every other method), and the purchase message
+                      first of every other method, the QR screen, the purchase
+                      message; the reversal record of N and of P with that
+                      message's reply lost), and the purchase message
                       answered -181 for ever. Each case ends with a clean sale
                       that must be approved, and is checked as the cases of
                       --fault-matrix are (the ledger, the invariants, one
