@@ -215,6 +215,7 @@ TEST_F(HostMethodsTest, ReturnEventHandlersAreRegisteredBeforeOrAfterTheSend) {
     const std::set<std::string> answeredAtOnce = {
         "WaitForKeyPressEvent", "PrintReceiptEvent", "GetButtonMenuFromPinpadEvent",
         "GetMultiLineFromPinpadEvent", "DllStartTransactionEvent"};
+    DebugCapture debug;
     for (const ReturnEventCase& row : returnEventCases()) {
         SCOPED_TRACE(row.label);
         bridge.handlers.clear();
@@ -232,9 +233,12 @@ TEST_F(HostMethodsTest, ReturnEventHandlersAreRegisteredBeforeOrAfterTheSend) {
         });
         ASSERT_FALSE(registeredDuringSend.empty());
         EXPECT_EQ(registeredDuringSend.back(), row.registeredBeforeSend);
-        EXPECT_EQ(results, answeredAtOnce.count(row.event) == 1
-                               ? std::vector<std::string>{std::string(row.event) + " X2"}
-                               : std::vector<std::string>{});
+        const bool atOnce = answeredAtOnce.count(row.event) == 1;
+        EXPECT_EQ(results, atOnce ? std::vector<std::string>{std::string(row.event) + " X2"}
+                                  : std::vector<std::string>{});
+        EXPECT_EQ(debug.all().find("refused by the host (-5), answered as failed: " +
+                                   std::string(row.event)) != std::string::npos,
+                  atOnce);
         // Registered whatever the host's result was.
         ASSERT_EQ(bridge.handlers.count(row.event), 1u);
         xmlDoc document;
