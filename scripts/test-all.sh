@@ -30,11 +30,11 @@ stage_name=""
 # this shell so far. "times" runs in this shell, not in a command
 # substitution, whose subshell would count only its own children.
 children_cpu() {
-  times > "$times_file.$BASHPID"
+  local file=$times_file.$BASHPID # one per lane
+  times > "$file"
   cpu_now=$(awk 'NR == 2 { gsub(/s/, ""); s = 0
-    for (i = 1; i <= NF; i++) { split($i, p, "m"); s += p[1] * 60 + p[2] } print s }' \
-    "$times_file.$BASHPID")
-  rm -f "$times_file.$BASHPID"
+    for (i = 1; i <= NF; i++) { split($i, p, "m"); s += p[1] * 60 + p[2] } print s }' "$file")
+  rm -f "$file"
 }
 
 # machine_now: the CPU seconds the whole machine has been busy since boot.
