@@ -9,7 +9,7 @@
 # tests, where each Wine process start costs about a minute of emulated CPU)
 # and the main lane (native, linux32, the fuzzers, the soak). The Win32
 # lane's output goes to build/win32-lane.log and is printed when it ends.
-# CTest runs two tests at a time. With ccache installed the builds use it
+# CTest runs a test per core at a time. With ccache installed the builds use it
 # (a machine without it, or with an empty cache, builds the same, slower).
 #
 # At the end (also after a failure) it prints each stage's wall time, the CPU
