@@ -34,9 +34,8 @@ xmlDoc timedOutEvent(const std::string& name) {
 } // namespace
 
 std::int64_t QuenKlarna::lostAnswerLimitMs() const {
-    const std::int64_t longestSeconds =
-        std::max({settings.timeoutResponse, settings.inputTimeout, settings.qrWaitTime,
-                  settings.paymentWaitTime});
+    const std::int64_t longestSeconds = std::max({settings.timeoutResponse, settings.inputTimeout,
+                                                  settings.qrWaitTime, settings.paymentWaitTime});
     return std::max(shortestLimitMs, 2 * longestSeconds * 1000);
 }
 

@@ -55,9 +55,9 @@ ArmedFault armEventFault(std::vector<EventFault>& faults, const std::string& eve
     ArmedFault armed;
     const bool byKind = event == "HostReceiveEvent";
     for (EventFault& fault : faults) {
-        const bool matches = fault.match.empty() ||
-                             (byKind ? requestText == fault.match
-                                     : requestText.find(fault.match) != std::string::npos);
+        const bool matches =
+            fault.match.empty() || (byKind ? requestText == fault.match
+                                           : requestText.find(fault.match) != std::string::npos);
         if (fault.event != event || !matches) {
             continue;
         }
@@ -92,7 +92,8 @@ void HostSim::answerRequest(const ArmedFault& fault, const std::string& source,
     }
     switch (fault.mode) {
     case EventFault::Mode::lose:
-        transcript_.line(Level::normal, "host fault", event.name + " lost: " + toCompactText(event));
+        transcript_.line(Level::normal, "host fault",
+                         event.name + " lost: " + toCompactText(event));
         return;
     case EventFault::Mode::twice:
         deliverEvent(source, event);

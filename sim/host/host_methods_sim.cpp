@@ -341,9 +341,8 @@ std::int32_t HostSim::dllStartTransaction(const XmlElement& method, const XmlEle
     const ArmedFault fault = armFault(event.name, toCompactText(transaction));
     const bool failed = fault.armed && fault.mode == EventFault::Mode::fail;
     event.add("Result", failed ? fault.code : "00");
-    queue_.schedule(config_.startTransactionDelay, event.name, [this, fault, event] {
-        answerRequest(fault, "VORTAXIS_DLL_HANDLER", event);
-    });
+    queue_.schedule(config_.startTransactionDelay, event.name,
+                    [this, fault, event] { answerRequest(fault, "VORTAXIS_DLL_HANDLER", event); });
     return 0;
 }
 

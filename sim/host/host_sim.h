@@ -37,7 +37,7 @@ struct MethodFault {
     // refuse: not carried out, answered with the value and no reply.
     enum class Kind { replyTooSmall, result, bigReply, refuse };
     std::string method;
-    std::string match;      // text the request must contain (empty: any)
+    std::string match; // text the request must contain (empty: any)
     Kind kind = Kind::replyTooSmall;
     std::int32_t value = 0; // result code, or padding bytes for bigReply
     int times = 1;          // 0 = every time
