@@ -9,7 +9,7 @@
 # tests, where each Wine process start costs about a minute of emulated CPU)
 # and the main lane (native, linux32, the fuzzers, the soak). The Win32
 # lane's output goes to build/win32-lane.log and is printed when it ends.
-# CTest runs two tests at a time. With ccache installed the builds use it
+# CTest runs a test per core at a time. With ccache installed the builds use it
 # (a machine without it, or with an empty cache, builds the same, slower).
 #
 # At the end (also after a failure) it prints each stage's wall time, the CPU
@@ -30,9 +30,7 @@ stage_name=""
 # this shell so far. "times" runs in this shell, not in a command
 # substitution, whose subshell would count only its own children.
 children_cpu() {
-  # One file per lane, named before the command substitution (whose subshell
-  # has a BASHPID of its own).
-  local file="$times_file.$BASHPID"
+  local file=$times_file.$BASHPID # one per lane
   times > "$file"
   cpu_now=$(awk 'NR == 2 { gsub(/s/, ""); s = 0
     for (i = 1; i <= NF; i++) { split($i, p, "m"); s += p[1] * 60 + p[2] } print s }' "$file")
