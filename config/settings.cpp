@@ -64,13 +64,42 @@ bool flagOf(const std::string& text) {
     return !text.empty() && text[0] != '0';
 }
 
-// GetVariable, and when that gives an empty text the lane variable instead.
-std::string readWithLaneFallback(HostBridge& bridge, const char* key, const char* laneKey) {
-    std::string value = getVariable(bridge, key, "");
-    if (value.empty()) {
-        value = getLaneInfoVariable(bridge, laneKey, "");
+// The load reads each setting once. A read the host failed (a negative
+// result) tells nothing about the value, so the field keeps the one it had;
+// a reply without a value gives the default.
+
+// The text of key, the default when the reply has none; false when the host
+// failed the read.
+bool readSetting(HostBridge& bridge, const char* key, const char* fallback, std::string& text) {
+    text = fallback;
+    return readVariableChecked(bridge, key, text);
+}
+
+void loadText(HostBridge& bridge, const char* key, const char* fallback, std::string& field) {
+    std::string text;
+    if (readSetting(bridge, key, fallback, text)) {
+        field = text;
     }
-    return value;
+}
+
+// GetVariable, and when that gives an empty text the lane variable instead.
+void loadIdentifier(HostBridge& bridge, const char* key, const char* laneKey, std::string& field) {
+    std::string text;
+    if (!readSetting(bridge, key, "", text) ||
+        (text.empty() && !readLaneInfoVariableChecked(bridge, laneKey, text))) {
+        return;
+    }
+    field = text;
+}
+
+using Conversion = std::int32_t (*)(const std::string&, std::int32_t);
+
+void loadNumber(HostBridge& bridge, const char* key, Conversion convert, std::int32_t fallback,
+                std::int32_t& field) {
+    std::string text;
+    if (readSetting(bridge, key, "", text)) {
+        field = convert(text, fallback);
+    }
 }
 
 std::string firstChars(const std::string& text, std::size_t count) {
@@ -113,23 +142,26 @@ bool parseWholeInteger(const std::string& text, std::int32_t& value) {
 }
 
 void Settings::load(HostBridge& bridge) {
-    terminalRefNum = getVariable(bridge, "TERMINAL_REF_NUM", "");
-    merchantId = readWithLaneFallback(bridge, "MERCHANT_ID", "MerchantId");
-    storeId = readWithLaneFallback(bridge, "STORE_ID", "StoreId");
-    laneId = readWithLaneFallback(bridge, "LANE_ID", "LaneId");
-    brand = readWithLaneFallback(bridge, "BRAND", "Brand");
-    minCardLength = wholeIntegerOr(getVariable(bridge, "MIN_CARD_LENGTH", ""), 8);
-    maxCardLength = wholeIntegerOr(getVariable(bridge, "MAX_CARD_LENGTH", ""), 30);
-    timeoutResponse = wholeIntegerOr(getVariable(bridge, "TIMEOUT_RESPONSE", ""), 30);
-    reversalOnSale = flagOf(getVariable(bridge, "REVERSAL_ON_SALE", ""));
-    reversalTimer = wholeIntegerOr(getVariable(bridge, "REVERSAL_TIMER", ""), 120);
-    inputTimeout = leadingIntegerOr(getVariable(bridge, "INPUT_TIMEOUT", ""), 120);
-    hostId = getVariable(bridge, "HOST_ID", "KLARNA00");
-    paymentMode = getVariable(bridge, "PAYMENT_MODE", "");
-    qrCodeErrorCorrection = getVariable(bridge, "QR_CODE_ERROR_CORRECTION", "0");
-    qrCodeHeading = getVariable(bridge, "QR_CODE_HEADING", "");
-    qrCodeSubtitle = getVariable(bridge, "QR_CODE_SUBTITLE", "");
-    retryLimit = wholeIntegerOr(getVariable(bridge, "RETRY_LIMIT", ""), 5);
+    loadText(bridge, "TERMINAL_REF_NUM", "", terminalRefNum);
+    loadIdentifier(bridge, "MERCHANT_ID", "MerchantId", merchantId);
+    loadIdentifier(bridge, "STORE_ID", "StoreId", storeId);
+    loadIdentifier(bridge, "LANE_ID", "LaneId", laneId);
+    loadIdentifier(bridge, "BRAND", "Brand", brand);
+    loadNumber(bridge, "MIN_CARD_LENGTH", wholeIntegerOr, 8, minCardLength);
+    loadNumber(bridge, "MAX_CARD_LENGTH", wholeIntegerOr, 30, maxCardLength);
+    loadNumber(bridge, "TIMEOUT_RESPONSE", wholeIntegerOr, 30, timeoutResponse);
+    std::string flag;
+    if (readSetting(bridge, "REVERSAL_ON_SALE", "", flag)) {
+        reversalOnSale = flagOf(flag);
+    }
+    loadNumber(bridge, "REVERSAL_TIMER", wholeIntegerOr, 120, reversalTimer);
+    loadNumber(bridge, "INPUT_TIMEOUT", leadingIntegerOr, 120, inputTimeout);
+    loadText(bridge, "HOST_ID", "KLARNA00", hostId);
+    loadText(bridge, "PAYMENT_MODE", "", paymentMode);
+    loadText(bridge, "QR_CODE_ERROR_CORRECTION", "0", qrCodeErrorCorrection);
+    loadText(bridge, "QR_CODE_HEADING", "", qrCodeHeading);
+    loadText(bridge, "QR_CODE_SUBTITLE", "", qrCodeSubtitle);
+    loadNumber(bridge, "RETRY_LIMIT", wholeIntegerOr, 5, retryLimit);
 }
 
 std::string Settings::terminalReference() const {

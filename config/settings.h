@@ -53,7 +53,8 @@ class Settings {
     std::int32_t paymentWaitTime = 130;
 
     // Reads the 17 settings from the host in their fixed order and replaces
-    // every field (an unreadable value gives its default).
+    // every field (an unreadable value gives its default). A field whose
+    // read the host failed keeps its value.
     void load(HostBridge& bridge);
 
     // TERMINAL_REF_NUM when set, else a reference of at most 15 characters

@@ -328,11 +328,15 @@ std::string getVariable(HostBridge& bridge, const std::string& name, const std::
     return readVariable(bridge, "GetVariable", name, fallback);
 }
 
-bool readVariableChecked(HostBridge& bridge, const std::string& name, std::string& value) {
+namespace {
+
+// As readVariable; false (value untouched) when the host failed the request.
+bool readChecked(HostBridge& bridge, const std::string& method, const std::string& name,
+                 std::string& value) {
     xmlNode element;
     element.getChild("VariableName").setText(name);
     element.getChild("Default").setText(value);
-    if (sendMethod(bridge, "GetVariable", element) < 0) {
+    if (sendMethod(bridge, method, element) < 0) {
         return false;
     }
     const xmlNode reply = readReply(bridge);
@@ -343,9 +347,19 @@ bool readVariableChecked(HostBridge& bridge, const std::string& name, std::strin
     return true;
 }
 
+} // namespace
+
+bool readVariableChecked(HostBridge& bridge, const std::string& name, std::string& value) {
+    return readChecked(bridge, "GetVariable", name, value);
+}
+
 std::string getLaneInfoVariable(HostBridge& bridge, const std::string& name,
                                 const std::string& fallback) {
     return readVariable(bridge, "GetLaneInfoVariable", name, fallback);
+}
+
+bool readLaneInfoVariableChecked(HostBridge& bridge, const std::string& name, std::string& value) {
+    return readChecked(bridge, "GetLaneInfoVariable", name, value);
 }
 
 void trace(HostBridge& bridge, const std::string& text) {

@@ -68,6 +68,8 @@ std::string getVariable(HostBridge& bridge, const std::string& name, const std::
 bool readVariableChecked(HostBridge& bridge, const std::string& name, std::string& value);
 std::string getLaneInfoVariable(HostBridge& bridge, const std::string& name,
                                 const std::string& fallback);
+// As readVariableChecked, for a lane information variable.
+bool readLaneInfoVariableChecked(HostBridge& bridge, const std::string& name, std::string& value);
 void trace(HostBridge& bridge, const std::string& text);
 // A journal entry: its own envelope, sent as an event to JOURNAL_FILE.
 std::int32_t addJournal(HostBridge& bridge, const std::string& text);
