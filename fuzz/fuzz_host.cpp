@@ -312,6 +312,9 @@ std::int32_t FuzzHost::handle(const char* message, std::int32_t length, std::str
     }
     const std::size_t owedBefore = owed.size();
     const std::int32_t result = answer(firstChild(document.child(container)), reply);
+    if (tracing() && result != 0) {
+        std::fprintf(stderr, "host->module result %d\n", static_cast<int>(result));
+    }
     sim::RequestRecord request;
     std::string error;
     if (sim::readRequest(text, request, error)) {
