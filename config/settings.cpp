@@ -65,8 +65,8 @@ bool flagOf(const std::string& text) {
 }
 
 // The load reads each setting once. A read the host failed (a negative
-// result) tells nothing about the value, so the field keeps the one it had;
-// a reply without a value gives the default.
+// result, or no reply at all) tells nothing about the value, so the field
+// keeps the one it had; a reply without a value gives the default.
 
 // The text of key, the default when the reply has none; false when the host
 // failed the read.

@@ -330,13 +330,15 @@ std::string getVariable(HostBridge& bridge, const std::string& name, const std::
 
 namespace {
 
-// As readVariable; false (value untouched) when the host failed the request.
+// As readVariable; false (value untouched) when the host failed the request
+// or wrote no reply at all (a host that does not know the variable still
+// replies, without Var_result).
 bool readChecked(HostBridge& bridge, const std::string& method, const std::string& name,
                  std::string& value) {
     xmlNode element;
     element.getChild("VariableName").setText(name);
     element.getChild("Default").setText(value);
-    if (sendMethod(bridge, method, element) < 0) {
+    if (sendMethod(bridge, method, element) < 0 || bridge.replyLength <= 0) {
         return false;
     }
     const xmlNode reply = readReply(bridge);

@@ -64,7 +64,8 @@ std::int32_t setVariable(HostBridge& bridge, const std::string& name, const std:
 // Var_result of the reply, or fallback when the reply has no Var_result.
 std::string getVariable(HostBridge& bridge, const std::string& name, const std::string& fallback);
 // As getVariable; false (value untouched) when the host failed the request
-// (a negative result), so that "no record" and "record unreadable" differ.
+// (a negative result) or wrote no reply at all, so that "no record" and
+// "record unreadable" differ.
 bool readVariableChecked(HostBridge& bridge, const std::string& name, std::string& value);
 std::string getLaneInfoVariable(HostBridge& bridge, const std::string& name,
                                 const std::string& fallback);
