@@ -61,11 +61,13 @@ struct CleanRun {
     std::size_t saleEnd = 0;   // one past its DllEndTransaction
 };
 
-CleanRun runClean(Flow flow, const RunSettings& settings, std::vector<Failure>& errors) {
+// before: lines acting before the sale.
+CleanRun runClean(Flow flow, const RunSettings& settings, std::vector<Failure>& errors,
+                  const std::string& before = "") {
     CleanRun clean;
     Scenario scenario;
     std::vector<ParseError> parseErrors;
-    const std::string text = matrixHeader("clean run", flow) + matrixFirstSale(flow);
+    const std::string text = matrixHeader("clean run", flow) + before + matrixFirstSale(flow);
     if (!parseScenario("(clean run)", text, scenario, parseErrors)) {
         for (const ParseError& error : parseErrors) {
             errors.push_back(
@@ -249,13 +251,63 @@ std::string recoveryOf(const RequestRecord& request) {
                  "expect pos-event GetLastTransactionEvent TxnRef=MX0001";
 }
 
+bool isRead(const RequestRecord& request) {
+    return request.name == "GetVariable" || request.name == "GetLaneInfoVariable";
+}
+
+// A read the host answers with success but no reply at all: it tells no more
+// than a failed one.
+MatrixCase unansweredReadCase(const std::string& which, const RequestRecord& request,
+                              const std::string& from, const std::string& more) {
+    return requestCase(which + " " + variableOf(request) + " answered 1 without a reply",
+                       "host refuse " + request.name + " 1" + from + more);
+}
+
+// The settings refresh the refresh cases make before their sale.
+const char* const refreshLine = "at 1500ms refresh-settings\n";
+
+// Each request a RefreshSettings makes (its trace and every settings read)
+// failing in its own case, and each read answered without a reply: a
+// setting the host could not read keeps its value, so the sale after it is
+// approved.
+void addRefreshCases(const RunSettings& settings, std::vector<Failure>& errors,
+                     std::vector<MatrixCase>& cases) {
+    const CleanRun clean = runClean(Flow::reversal, settings, errors, refreshLine);
+    const std::vector<ObservedDelivery>& deliveries = clean.seen.deliveries;
+    for (std::size_t d = 0; clean.ok && d < deliveries.size(); ++d) {
+        if (deliveries[d].name != "RefreshSettings") {
+            continue;
+        }
+        const std::size_t end = d + 1 < deliveries.size() ? deliveries[d + 1].requestsBefore
+                                                          : clean.record.requests.size();
+        for (std::size_t r = deliveries[d].requestsBefore; r < end; ++r) {
+            const RequestRecord& request = clean.record.requests[r];
+            const std::string which = "refresh request " + request.name + " #" +
+                                      std::to_string(r + 1 - deliveries[d].requestsBefore);
+            const std::string from = " from=" + std::to_string(occurrence(clean.record, r));
+            const std::string more = std::string("\n") + refreshLine;
+            if (!isRead(request)) {
+                cases.push_back(requestCase(which + " failing",
+                                            "host refuse " + request.name + " -1" + from + more));
+                continue;
+            }
+            cases.push_back(requestCase(which + " " + variableOf(request) + " failing",
+                                        "host refuse " + request.name + " -1" + from + more));
+            cases.push_back(unansweredReadCase(which, request, from, more));
+        }
+        return;
+    }
+}
+
 } // namespace
 
 // The host requests of a sale that pays back a pending reversal first, each
 // failing in turn: every SetVariable refused, every GetVariable failing, the
 // first request of every other method refused, the marked requests refused
 // (and the purchase message answered -181 for ever), and the reversal
-// record of each money message refused with that message's reply lost.
+// record of each money message refused with that message's reply lost;
+// every read also answered without a reply; then each request of a settings
+// refresh before the sale failing in the same ways.
 std::vector<MatrixCase> hostRequestCases(const RunSettings& settings,
                                          std::vector<Failure>& errors) {
     const CleanRun clean = runClean(Flow::reversal, settings, errors);
@@ -281,6 +333,9 @@ std::vector<MatrixCase> hostRequestCases(const RunSettings& settings,
                 requestCase(which + (variable ? " " + variableOf(request) : "") + how,
                             "host refuse " + request.name + " -1" + from + recoveryOf(request)));
         }
+        if (isRead(request)) {
+            cases.push_back(unansweredReadCase(which, request, from, ""));
+        }
         const std::string kind = storedKind(request);
         if (!kind.empty()) {
             // Without its record the message must not go: were it sent, its
@@ -296,6 +351,7 @@ std::vector<MatrixCase> hostRequestCases(const RunSettings& settings,
                                                           from + " forever" + recoveryOf(request)));
         }
     }
+    addRefreshCases(settings, errors, cases);
     return cases;
 }
 

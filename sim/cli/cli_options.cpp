@@ -259,8 +259,10 @@ options:
                       first refused (every SetVariable and GetVariable, the
                       first of every other method, the QR screen, the purchase
                       message; the reversal record of N and of P with that
-                      message's reply lost), and the purchase message
-                      answered -181 for ever. Each case ends with a clean sale
+                      message's reply lost), the purchase message answered
+                      -181 for ever, every read answered 1 without a reply,
+                      and each request of a settings refresh before the sale
+                      failed in the same ways. Each case ends with a clean sale
                       that must be approved, and is checked as the cases of
                       --fault-matrix are (the ledger, the invariants, one
                       result per sale true to the gateway, no reversal left),
