@@ -74,7 +74,9 @@ void QuenKlarna::endLostWait() {
         std::string reply;
         const std::uint32_t before = progress;
         platform::debugOutput(std::string("Klarna ") + name + " never delivered by the host\n");
+        endingLostWait = true;
         waiting(document, event, reply);
+        endingLostWait = false;
         if (progress != before) {
             return; // the request that was waited on; one per tick
         }

@@ -57,7 +57,9 @@ void QuenKlarna::showResultAndPrint() {
     addText(print, "Receipt", customerCopy);
     addText(print, "Printer", origin.printerName);
     addText(print, "ReceiptType", "C");
-    printReceipt(bridge, print, answerOnce(handler(&QuenKlarna::onReceiptPrinted)));
+    printReceipt(bridge, print,
+                 answerOnce(handler(&QuenKlarna::onReceiptPrinted),
+                            handler(&QuenKlarna::onLateReceiptPrinted)));
 }
 
 // Only the receipt of a transaction whose result step has run is answered;
@@ -77,6 +79,16 @@ std::int32_t QuenKlarna::onReceiptPrinted(xmlDoc&, xmlNode& element, std::string
     addText(wait, "Timeout", "10");
     waitForKeyPress(bridge, wait, answerOnce(handler(&QuenKlarna::onResultKeyPress)));
     return 1;
+}
+
+// The result step has gone on to its key wait; the result is not sent yet,
+// so it can still tell that the receipt was printed.
+std::int32_t QuenKlarna::onLateReceiptPrinted(xmlDoc&, xmlNode& element, std::string&) {
+    if (foreground.inProgress && foreground.finished &&
+        element.getChildText("Result", "") == "00") {
+        origin.receiptPrinted = true;
+    }
+    return 0;
 }
 
 std::int32_t QuenKlarna::onResultKeyPress(xmlDoc&, xmlNode&, std::string&) {

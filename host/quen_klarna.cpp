@@ -23,14 +23,19 @@ Handler QuenKlarna::handler(Member member) {
     };
 }
 
-Handler QuenKlarna::answerOnce(Handler inner) {
-    auto answered = std::make_shared<bool>(false);
-    return [this, answered, inner](xmlDoc& document, xmlNode& element, std::string& reply) {
-        if (*answered) {
+Handler QuenKlarna::answerOnce(Handler inner, Handler late) {
+    enum class Answered { no, byTheModule, byTheHost };
+    auto answered = std::make_shared<Answered>(Answered::no);
+    return [this, answered, inner, late](xmlDoc& document, xmlNode& element, std::string& reply) {
+        if (*answered == Answered::byTheModule && late && !endingLostWait) {
+            *answered = Answered::byTheHost;
+            return late(document, element, reply);
+        }
+        if (*answered != Answered::no) {
             writeDocument("Klarna answer already taken, ignored:\n", document);
             return std::int32_t{0};
         }
-        *answered = true;
+        *answered = endingLostWait ? Answered::byTheModule : Answered::byTheHost;
         ++progress;
         return inner(document, element, reply);
     };

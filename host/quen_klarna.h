@@ -127,6 +127,7 @@ class QuenKlarna {
     std::uint32_t progressAtLastTick = 0;
     std::int64_t silentMs = 0;         // timer periods without progress
     std::int32_t lastTimerDelayMs = 0; // what the timer handler last asked for
+    bool endingLostWait = false;       // while endLostWait answers a wait itself
     // Called at each TimerTrigger, before its own work.
     void watchForLostAnswers();
     // The silence after which an answer counts as lost.
@@ -215,6 +216,9 @@ class QuenKlarna {
     // PrintReceiptEvent of the customer copy: notes a printed receipt, then
     // waits for a key.
     std::int32_t onReceiptPrinted(xmlDoc& document, xmlNode& element, std::string& reply);
+    // The host's answer to that print after the module gave up waiting for
+    // it: a receipt printed before the result is sent is noted, nothing more.
+    std::int32_t onLateReceiptPrinted(xmlDoc& document, xmlNode& element, std::string& reply);
     // WaitForKeyPressEvent after the receipt (key or time-out alike): POS
     // display closed, session ended, journal written, result sent.
     std::int32_t onResultKeyPress(xmlDoc& document, xmlNode& element, std::string& reply);
@@ -254,8 +258,10 @@ class QuenKlarna {
     Handler handler(Member member);
     // The handler of a request's return event: it takes the first event
     // only. A repeated or stray one (the request already answered) is
-    // written to the debug output and ignored with the result 0.
-    Handler answerOnce(Handler inner);
+    // written to the debug output and ignored with the result 0. When the
+    // first answer was the module's own (endLostWait), the host's first
+    // answer after it goes to late, if one is given.
+    Handler answerOnce(Handler inner, Handler late = nullptr);
 
     // Fall-back handlers: a debug label and the whole document, then the result.
     std::int32_t onDefaultMethod(xmlDoc& document, xmlNode& element, std::string& reply);

@@ -168,4 +168,25 @@ TEST_F(ResultStepTest, EventsOutsideTheResultStepAreIgnored) {
     EXPECT_FALSE(extension.origin.receiptPrinted);
 }
 
+// The module gave up waiting for the print's answer (nothing came for
+// minutes) and went on to the key wait. The host's answer then comes before
+// the result is sent: the result says the receipt was printed, and no second
+// key wait is asked for.
+TEST_F(ResultStepTest, PrintAnswerAfterTheModuleGaveUpStillCountsBeforeTheResult) {
+    approvedPurchase();
+    complete();
+    store.host.clear();
+    extension.endLostWait();
+    ASSERT_EQ(requestsFor("WaitForKeyPress").size(), 1u);
+    ASSERT_FALSE(extension.origin.receiptPrinted);
+
+    EXPECT_EQ(deliverEvent("PrintReceiptEvent", {{"Result", "00"}}).result, 0);
+    EXPECT_TRUE(extension.origin.receiptPrinted);
+    EXPECT_EQ(requestsFor("WaitForKeyPress").size(), 1u);
+
+    deliverEvent("WaitForKeyPressEvent", {{"Result", "00"}});
+    const xmlNode last(store.variables["LAST_TXN"].c_str());
+    EXPECT_EQ(last.getChildText("CsdReservedString1", ""), "01000000");
+}
+
 } // namespace
