@@ -47,6 +47,10 @@ ReversalRecord storeReversal(HostBridge& bridge, const GatewayRequest& request) 
     return result < 0 ? ReversalRecord::refused : ReversalRecord::stored;
 }
 
+bool isReversalType(const std::string& type) {
+    return type.size() > 1 && type.back() == '-' && isReversible(type.substr(0, type.size() - 1));
+}
+
 bool clearReversal(HostBridge& bridge) {
     return setVariable(bridge, recordName::reversalData, "") >= 0;
 }

@@ -36,5 +36,7 @@ enum class ReversalRecord { notNeeded, stored, refused };
 // nothing for every other kind (notNeeded); refused when the host did not
 // write it.
 ReversalRecord storeReversal(HostBridge& bridge, const GatewayRequest& request);
+// A type storeReversal writes: "N-", "D-" or "P-".
+bool isReversalType(const std::string& type);
 // Empties the pending reversal; false when the host did not.
 bool clearReversal(HostBridge& bridge);

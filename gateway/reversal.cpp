@@ -60,9 +60,11 @@ bool QuenKlarna::startReversal(xmlNode& parameters) {
             background.completeTransaction();
             return immediate ? false : runNextStep();
         }
-        // An unreadable record, or one without a type, is left as it is.
+        // An unreadable record, or one of no reversal type, is left as it
+        // is: sent, a record of another type (a purchase "P") would move
+        // money outside any sale.
         if (!record.empty() && fromJson(record, background.request) &&
-            !background.request.type.value_or("").empty()) {
+            isReversalType(background.request.type.value_or(""))) {
             if (sendBackgroundTransaction(reversalMessageType, reversalReplyType, reversalReplyType,
                                           [this] { return onReversalReply(); }) <= 0) {
                 // Not taken by the host: a failed attempt, like no answer.

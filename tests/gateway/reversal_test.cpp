@@ -334,9 +334,16 @@ TEST_F(ReversalTest, ReplyInNobodysWindowEndsTheWaitingSaleOnce) {
     EXPECT_EQ(sends().size(), 1u);
 }
 
-TEST_F(ReversalTest, UnreadableRecordIsLeftInPlaceAndDoesNotBlock) {
-    const std::vector<std::string> records = {"not json", R"({"stan":7})", R"({"type":""})",
-                                              R"(["P-"])"};
+// A record of a purchase "P" itself (not one this module writes) would be a
+// purchase sent outside any sale.
+TEST_F(ReversalTest, RecordThatIsNoReversalIsLeftInPlaceAndDoesNotBlock) {
+    const std::vector<std::string> records = {
+        "not json",
+        R"({"stan":7})",
+        R"({"type":""})",
+        R"(["P-"])",
+        R"({"amt":1250,"mt":200,"stan":3,"type":"P","orderid":"ORD1"})",
+        R"({"type":"-"})"};
     purchaseType = "O"; // a send that stores no record of its own
     for (const std::string& text : records) {
         SCOPED_TRACE(text);
