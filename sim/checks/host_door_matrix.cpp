@@ -18,10 +18,17 @@ using Flow = MatrixFlow;
 struct Door {
     const char* label;
     const char* action;
+    const char* setup = ""; // what the store holds before the run
 };
 
+// An earlier sale's copy, so that a reprint has something to print.
+const char* const earlierDuplicate =
+    "var RECEIPT_DUPLICATE \" *** DUPLICATE COPY *** \\r\\nRef No:          MX0000\\r\\n"
+    "Amount:            $5.00\\r\\nTRANSACTION APPROVED 00 \\r\\n\"\n";
+
 const Door doors[] = {
-    {"DoReprintReceipt", "command DoReprintReceipt Merchant=70 OriginalSource=POS"},
+    {"DoReprintReceipt", "command DoReprintReceipt Merchant=70 OriginalSource=POS",
+     earlierDuplicate},
     {"DoGetLastReceipt", "command DoGetLastReceipt Merchant=70 OriginalSource=POS"},
     {"DoGetLastTransaction", "command DoGetLastTransaction Merchant=70 OriginalSource=POS"},
     {"RefreshSettings", "refresh-settings"},
@@ -157,7 +164,7 @@ MatrixCase doorCase(const FlowRun& flow, const RunPoint& point, const Door& door
     MatrixCase one;
     one.name =
         std::string("door ") + door.label + " in " + flow.label + " after request " + point.label;
-    one.text = matrixHeader(one.name, flow.flow) +
+    one.text = matrixHeader(one.name, flow.flow) + door.setup +
                afterRequest(point.request, point.occurrence, door.action) +
                matrixFirstSale(flow.flow) + matrixClosingSale("10m");
     one.checks = hostMatrixChecks(flow.flow);
