@@ -32,9 +32,6 @@ bool isTransactionWork(const RequestRecord& request) {
     return std::find(std::begin(names), std::end(names), request.name) != std::end(names);
 }
 
-// The result of a request whose reply did not fit the buffer offered.
-constexpr std::int32_t hostAsksAgain = -181;
-
 bool isLastRecord(const std::string& variable) {
     return variable == "LAST_TXN" || variable == "LAST_RECEIPT";
 }
@@ -98,8 +95,10 @@ void checkBrackets(const Books& books, std::vector<std::string>& failures) {
                                (span == nullptr ? "belongs to no transaction"
                                                 : "comes after the transaction's result"));
         }
-        if (request.result == hostAsksAgain) {
+        if (askedAgain(books.record, r)) {
             // The host took nothing: the module sends the same request again.
+            // The last -181 of a request the module gave up is a refusal
+            // like any other.
         } else if (request.name == "StartSession") {
             if (session.open) {
                 failures.push_back("ledger: " + ownerName(books, r) +
