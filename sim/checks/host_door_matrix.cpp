@@ -176,11 +176,16 @@ MatrixCase doorCase(const FlowRun& flow, const RunPoint& point, const Door& door
     return one;
 }
 
-MatrixCase requestCase(const std::string& name, const std::string& fault) {
+// A refused request ends what waited on it at once, so the closing sale
+// comes at 3 minutes: before the 5 minutes after which the module would end
+// a wait for an answer the host lost (which would hide a refusal taken for
+// a request still running). A case with later steps of its own closes later.
+MatrixCase requestCase(const std::string& name, const std::string& fault,
+                       const char* closingAt = "3m") {
     MatrixCase one;
     one.name = name;
     one.text = matrixHeader(name, Flow::reversal) + fault + "\n" + matrixFirstSale(Flow::reversal) +
-               matrixClosingSale("10m");
+               matrixClosingSale(closingAt);
     one.checks = hostMatrixChecks(Flow::reversal);
     return one;
 }
@@ -263,6 +268,11 @@ std::string recoveryOf(const RequestRecord& request) {
                  "expect pos-event GetLastTransactionEvent TxnRef=MX0001";
 }
 
+// When the closing sale comes: after the recovery query, if there is one.
+const char* closingOf(const RequestRecord& request) {
+    return recoveryOf(request).empty() ? "3m" : "10m";
+}
+
 bool isRead(const RequestRecord& request) {
     return request.name == "GetVariable" || request.name == "GetLaneInfoVariable";
 }
@@ -343,7 +353,8 @@ std::vector<MatrixCase> hostRequestCases(const RunSettings& settings,
             const char* how = request.name == "GetVariable" ? " failing" : " refused";
             cases.push_back(
                 requestCase(which + (variable ? " " + variableOf(request) : "") + how,
-                            "host refuse " + request.name + " -1" + from + recoveryOf(request)));
+                            "host refuse " + request.name + " -1" + from + recoveryOf(request),
+                            closingOf(request)));
         }
         if (isRead(request)) {
             cases.push_back(unansweredReadCase(which, request, from, ""));
@@ -355,12 +366,14 @@ std::vector<MatrixCase> hostRequestCases(const RunSettings& settings,
             cases.push_back(requestCase(which + " REVERSAL_DATA of " + kind +
                                             " refused, the reply of " + kind + " lost",
                                         "host refuse SetVariable -1" + from + "\nfault " + kind +
-                                            " no-reply always\nat 5m fault clear"));
+                                            " no-reply always\nat 5m fault clear",
+                                        "10m"));
         }
         if (marked != nullptr && marked->forever) {
-            cases.push_back(
-                requestCase(which + " -181 for ever", "host reply-too-small " + request.name +
-                                                          from + " forever" + recoveryOf(request)));
+            cases.push_back(requestCase(which + " -181 for ever",
+                                        "host reply-too-small " + request.name + from + " forever" +
+                                            recoveryOf(request),
+                                        closingOf(request)));
         }
     }
     addRefreshCases(settings, errors, cases);
