@@ -251,7 +251,13 @@ void Run::book(const FuzzHost::Owed& owed, const std::string& answer) {
     move.amount = request.contains("amt") && request["amt"].is_number_integer()
                       ? request["amt"].get<std::int64_t>()
                       : 0;
+    // A refund request carries no currency: the gateway moves the order's,
+    // which its reply names (as the simulator's gateway books it).
     move.currency = request.value("currency", "");
+    if (move.currency.empty() && reply.is_object() && reply.contains("currency") &&
+        reply["currency"].is_string()) {
+        move.currency = reply["currency"].get<std::string>();
+    }
     move.stan = request.contains("stan") && request["stan"].is_number_integer()
                     ? request["stan"].get<std::int64_t>()
                     : -1;
