@@ -253,10 +253,11 @@ options:
                       doors: the host's own doors (reprint, last receipt, last
                       transaction, settings refresh, pinpad offline and online,
                       timer, a second POS sale, the payment menu, the purchase
-                      button) opened between every two messages of a QR
-                      purchase, an SMS purchase and a refund. requests: each
-                      host request of a sale that pays back a pending reversal
-                      first refused (every SetVariable and GetVariable, the
+                      button; the reprint also with a slow printer) opened
+                      between every two messages of a QR purchase, an SMS
+                      purchase and a refund. requests: each host request of a
+                      sale that pays back a pending reversal first refused
+                      (every SetVariable and GetVariable, the
                       first of every other method, the QR screen, the purchase
                       message; the reversal record of N and of P with that
                       message's reply lost), the purchase message answered
