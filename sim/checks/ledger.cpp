@@ -112,14 +112,19 @@ bool coveredAtEnd(const Books& books, const std::map<std::string, std::string>& 
     return undoes(parseGatewayText(found->second), original.kind, original.json);
 }
 
-// A refund whose reply the module never took: there is no way back for a
-// refund (no "R-" reversal exists in the protocol), only the operator's
-// retry of the same request, so its outcome stays unknown to the terminal.
-// A refund the module learnt was paid must be reported approved.
-bool unlearntRefund(const Books& books, const MoneyMove& move) {
+// A refund whose reply the module never took (none came, or it came only
+// after the refund's result): there is no way back for a refund (no "R-"
+// reversal exists in the protocol), only the operator's retry of the same
+// request, so its outcome stays unknown to the terminal. A refund the module
+// learnt was paid must be reported approved.
+bool unlearntRefund(const Books& books, const MoneyMove& move, const TransactionSpan* span) {
+    if (move.kind != MoneyMove::Kind::refund) {
+        return false;
+    }
     std::string rc;
-    return move.kind == MoneyMove::Kind::refund &&
-           answerTo(books.record, books.seen, move.message, rc) == nullptr;
+    const ObservedDelivery* answer = answerTo(books.record, books.seen, move.message, rc);
+    return answer == nullptr || (span != nullptr && !span->results.empty() &&
+                                 answer->requestsBefore > span->results.front());
 }
 
 // Every capture and refund the gateway made reaches the POS as approved by
@@ -148,7 +153,7 @@ void checkMovesReported(const Books& books, const std::map<std::string, std::str
             continue;
         }
         const bool open = span != nullptr && !span->finished && span->results.empty();
-        if (open || unlearntRefund(books, move)) {
+        if (open || unlearntRefund(books, move, span)) {
             continue; // the run stopped before the transaction could end
         }
         failures.push_back("ledger: " + which + ": money: " + what + " (message #" +
