@@ -29,6 +29,19 @@ if(KLARNA_BUILD_TESTS AND NOT TARGET gtest)
   add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 endif()
 
+# klarna_unity_build(TARGET...): with KLARNA_UNITY_BUILD, the target's files
+# are compiled KLARNA_UNITY_BATCH_SIZE at a time, each batch as one file. The
+# headers (nlohmann json, GoogleTest) and the code they instantiate are then
+# compiled once per batch instead of once per file: a build from nothing takes
+# about half the CPU time. Every file still compiles on its own (the build with
+# -DKLARNA_UNITY_BUILD=OFF), so helpers in anonymous namespaces need names of
+# their own across a target. Debug information names the real source files.
+function(klarna_unity_build)
+  if(KLARNA_UNITY_BUILD)
+    set_target_properties(${ARGN} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE ${KLARNA_UNITY_BATCH_SIZE})
+  endif()
+endfunction()
+
 # klarna_test_program(TARGET...): test programs and GoogleTest are compiled
 # without optimisation. They test the module's and the simulator's code,
 # which keeps the build type's optimisation; optimising the tests' own code

@@ -9,15 +9,13 @@
 #include "config/persisted_records.h"
 #include "config/settings.h"
 #include "documents/trim_set.h"
+#include "gateway/message_types.h"
 #include "host/host_methods.h"
 #include "host/quen_klarna.h"
 #include "klarna_version.h"
 #include "platform/platform.h"
 
 namespace {
-
-constexpr std::int32_t logonMessageType = 100;
-constexpr std::int32_t logonReplyType = 110;
 
 namespace status {
 constexpr const char* configRequired = "CONFIG REQUIRED";
@@ -49,13 +47,6 @@ std::string hourMinuteSecond(const platform::CalendarTime& time) {
 std::string agentText(const xmlNode& applicationStatus) {
     return applicationStatus.getChildText("AppName", "Klarna") + "\\" +
            applicationStatus.getChildText("Version", KLARNA_VERSION_TEXT);
-}
-
-void setWhenNotEmpty(std::optional<std::string>& field, const std::string& value) {
-    const std::string text = trimmed(value);
-    if (!text.empty()) {
-        field = text;
-    }
 }
 
 void fillPinpadDetails(GatewayRequest& request, const xmlNode& details) {

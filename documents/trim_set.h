@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 inline bool isTrimByte(char c) {
@@ -20,4 +21,12 @@ inline std::string trimmed(const std::string& text) {
         --end;
     }
     return text.substr(begin, end - begin);
+}
+
+// Sets the field to the trimmed value, unless that is empty.
+inline void setWhenNotEmpty(std::optional<std::string>& field, const std::string& value) {
+    const std::string text = trimmed(value);
+    if (!text.empty()) {
+        field = text;
+    }
 }

@@ -219,6 +219,15 @@ int xmlNode::addChild(const std::string& childName) {
     return static_cast<int>(children.size() - 1);
 }
 
+void appendChild(xmlNode& element, const char* name, const std::string& value) {
+    element.child(element.addChild(name)).text = value;
+}
+
+bool childReadsOne(const xmlNode& element, const char* name) {
+    const int index = element.findChild(name);
+    return index >= 0 && element.child(index).getTextInt(0) == 1;
+}
+
 int xmlNode::addChild(const char* childName) {
     prepareToAppend(children);
     children.emplace_back();

@@ -72,6 +72,12 @@ class xmlNode {
     std::string toString() const;
 };
 
+// Appends a child with this name and text, after any of the same name.
+void appendChild(xmlNode& element, const char* name, const std::string& value);
+
+// True when the element has a child of this name whose text reads 1.
+bool childReadsOne(const xmlNode& element, const char* name);
+
 // Appends element's text at depth as serialize does, but with name in place
 // of the element's own (the text of a copy of element renamed to name).
 void serializeNamed(std::string& out, const xmlNode& element, const std::string& name, int depth);

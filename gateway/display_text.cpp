@@ -1,19 +1,12 @@
-#include <cctype>
 #include <cstdint>
 #include <string>
 
+#include "documents/ascii_text.h"
 #include "host/quen_klarna.h"
 
 namespace {
 
 constexpr int subtitleWidth = 20;
-
-std::string upperCase(std::string text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return text;
-}
 
 std::string typeText(const xmlNode& posRequest) {
     const std::string type = upperCase(posRequest.getChildText("TxnType", "TXN"));

@@ -1,10 +1,10 @@
-#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 
 #include "config/persisted_records.h"
+#include "documents/ascii_text.h"
 #include "documents/gateway_message.h"
 #include "host/quen_klarna.h"
 #include "platform/platform.h"
@@ -12,13 +12,6 @@
 namespace {
 
 constexpr std::uint64_t nanosPerMilli = 1000000;
-
-std::string upperCase(std::string text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return text;
-}
 
 template <class T> bool sameField(const std::optional<T>& left, const std::optional<T>& right) {
     return left.has_value() == right.has_value() && (!left || *left == *right);

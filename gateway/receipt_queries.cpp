@@ -7,22 +7,16 @@
 #include "host/filter_envelope.h"
 #include "host/host_methods.h"
 #include "host/quen_klarna.h"
+#include "host/startup_registration.h"
 #include "platform/platform.h"
 #include "transaction/request_origin.h"
 
 namespace {
 
-const char* const merchantNumber = "70";
 const char* const fixedSource = "Klarna";
 
-void add(xmlNode& element, const char* name, const std::string& value) {
-    element.children.emplace_back();
-    element.children.back().name = name;
-    element.children.back().text = value;
-}
-
 std::string requestMerchant(const xmlNode& request) {
-    return request.getChildText("Merchant", merchantNumber);
+    return request.getChildText("Merchant", registration::merchantNumber);
 }
 
 std::string requestDestination(const xmlNode& request) {
@@ -33,10 +27,10 @@ xmlNode answer(const char* name, const std::string& code, const std::string& tex
                const std::string& merchant, bool success) {
     xmlNode event;
     event.name = name;
-    add(event, "ResponseCode", code);
-    add(event, "ResponseText", text);
-    add(event, "Merchant", merchant);
-    add(event, "Success", success ? "1" : "0");
+    appendChild(event, "ResponseCode", code);
+    appendChild(event, "ResponseText", text);
+    appendChild(event, "Merchant", merchant);
+    appendChild(event, "Success", success ? "1" : "0");
     return event;
 }
 
@@ -78,8 +72,8 @@ std::int32_t QuenKlarna::DoReprintReceipt(xmlDoc& document, xmlNode& element, st
         reprintDestination = requestDestination(element);
     }
     xmlNode print;
-    add(print, "Receipt", duplicate);
-    add(print, "Printer", choosePrinter(element));
+    appendChild(print, "Receipt", duplicate);
+    appendChild(print, "Printer", choosePrinter(element));
     printReceipt(bridge, print, answerOnce(handler(&QuenKlarna::onReprintPrinted)));
     return 1;
 }
@@ -100,7 +94,7 @@ std::int32_t QuenKlarna::DoGetLastReceipt(xmlDoc&, xmlNode& element, std::string
                         ? answer("GetLastReceiptEvent", "E1", "RECEIPT NOT FOUND", merchant, false)
                         : answer("GetLastReceiptEvent", "00", "APPROVED", merchant, true);
     if (!receipt.empty()) {
-        add(event, "Receipt", receipt);
+        appendChild(event, "Receipt", receipt);
     }
     sendAnswer(bridge, "Klarna TX Get Last Receipt:\n", bridge.sourceName,
                requestDestination(element), event);

@@ -9,11 +9,11 @@
 #include "gateway/response_info.h"
 #include "host/host_methods.h"
 #include "host/quen_klarna.h"
+#include "host/startup_registration.h"
 
 namespace {
 
 const char* const applicationName = "Klarna";
-const char* const merchantNumber = "70";
 constexpr std::size_t resultLineWidth = 20;
 
 void addText(xmlNode& element, const char* name, const std::string& value) {
@@ -97,8 +97,9 @@ std::int32_t QuenKlarna::onResultKeyPress(xmlDoc&, xmlNode&, std::string&) {
     }
     closePosDisplay(bridge);
     endSession(bridge);
-    writeJournal(bridge, foreground, JournalKind::transaction,
-                 JournalNames{applicationName, merchantNumber, settings.terminalReference()});
+    writeJournal(
+        bridge, foreground, JournalKind::transaction,
+        JournalNames{applicationName, registration::merchantNumber, settings.terminalReference()});
     sendTransactionEvent();
     return 1;
 }

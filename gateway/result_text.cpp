@@ -3,7 +3,7 @@
 namespace {
 
 // Two digits of a calendar field (its value modulo 100).
-std::string twoDigits(int value) {
+std::string lastTwoDigits(int value) {
     const int cut = ((value % 100) + 100) % 100;
     return std::string(1, static_cast<char>('0' + cut / 10)) + static_cast<char>('0' + cut % 10);
 }
@@ -19,16 +19,17 @@ std::string stanText(const std::optional<std::int32_t>& stan) {
 }
 
 std::string compactDate(const platform::CalendarTime& time) {
-    return twoDigits(time.day) + twoDigits(time.month) + twoDigits(time.year);
+    return lastTwoDigits(time.day) + lastTwoDigits(time.month) + lastTwoDigits(time.year);
 }
 
 std::string compactTime(const platform::CalendarTime& time) {
-    return twoDigits(time.hour) + twoDigits(time.minute) + twoDigits(time.second);
+    return lastTwoDigits(time.hour) + lastTwoDigits(time.minute) + lastTwoDigits(time.second);
 }
 
 std::string receiptDateTime(const platform::CalendarTime& time) {
-    return twoDigits(time.day) + "/" + twoDigits(time.month) + "/" + twoDigits(time.year) + " " +
-           twoDigits(time.hour) + ":" + twoDigits(time.minute) + ":" + twoDigits(time.second);
+    return lastTwoDigits(time.day) + "/" + lastTwoDigits(time.month) + "/" +
+           lastTwoDigits(time.year) + " " + lastTwoDigits(time.hour) + ":" +
+           lastTwoDigits(time.minute) + ":" + lastTwoDigits(time.second);
 }
 
 std::string transactionName(const std::string& txnType) {

@@ -8,13 +8,12 @@
 #include "config/persisted_records.h"
 #include "documents/gateway_message.h"
 #include "gateway/journal_record.h"
+#include "gateway/message_types.h"
 #include "host/host_methods.h"
 #include "host/quen_klarna.h"
 
 namespace {
 
-constexpr std::int32_t reversalMessageType = 400;
-constexpr std::int32_t reversalReplyType = 410;
 // Delay of the next timer check while a payment or refund is running.
 constexpr std::int32_t busyRetryMs = 60000;
 // Seconds between checks when REVERSAL_TIMER is zero or negative.

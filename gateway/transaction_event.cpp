@@ -6,18 +6,12 @@
 #include "gateway/result_text.h"
 #include "host/host_methods.h"
 #include "host/quen_klarna.h"
+#include "host/startup_registration.h"
 #include "transaction/request_origin.h"
 
 namespace {
 
 const char* const noAmount = "000000000";
-const char* const merchantNumber = "70";
-
-void add(xmlNode& element, const char* name, const std::string& value) {
-    element.children.emplace_back();
-    element.children.back().name = name;
-    element.children.back().text = value;
-}
 
 const char* flag(bool value) {
     return value ? "1" : "0";
@@ -45,32 +39,33 @@ std::string purchaseAmount(const GatewayReply& reply, const xmlNode& posRequest)
 void addIdentity(xmlNode& event, const GatewayTransaction& transaction) {
     const xmlNode& posRequest = transaction.posRequest;
     if (transaction.reply.mt) {
-        add(event, "ResponseType", std::to_string(*transaction.reply.mt));
+        appendChild(event, "ResponseType", std::to_string(*transaction.reply.mt));
     }
-    add(event, "TxnType", posRequest.getChildText("TxnType", "?"));
-    add(event, "Stan", stanText(transaction.request.stan));
-    add(event, "Merchant", posRequest.getChildText("Merchant", merchantNumber));
-    add(event, "ResponseCode", transaction.response.code);
-    add(event, "ResponseText", transaction.response.text);
-    add(event, "Success", flag(transaction.response.code == "00"));
-    add(event, "Caid", transaction.request.trn.value_or(""));
-    add(event, "Date", compactDate(transaction.startTime.local));
-    add(event, "Time", compactTime(transaction.startTime.local));
+    appendChild(event, "TxnType", posRequest.getChildText("TxnType", "?"));
+    appendChild(event, "Stan", stanText(transaction.request.stan));
+    appendChild(event, "Merchant",
+                posRequest.getChildText("Merchant", registration::merchantNumber));
+    appendChild(event, "ResponseCode", transaction.response.code);
+    appendChild(event, "ResponseText", transaction.response.text);
+    appendChild(event, "Success", flag(transaction.response.code == "00"));
+    appendChild(event, "Caid", transaction.request.trn.value_or(""));
+    appendChild(event, "Date", compactDate(transaction.startTime.local));
+    appendChild(event, "Time", compactTime(transaction.startTime.local));
 }
 
 void addAmounts(xmlNode& event, const GatewayTransaction& transaction) {
     const std::string amount = purchaseAmount(transaction.reply, transaction.posRequest);
-    add(event, "AmtPurchase", amount);
+    appendChild(event, "AmtPurchase", amount);
     if (transaction.reply.currency) {
-        add(event, "CurrencyCode", *transaction.reply.currency);
+        appendChild(event, "CurrencyCode", *transaction.reply.currency);
     }
-    add(event, "AmtCash", noAmount);
-    add(event, "AmtTip", noAmount);
-    add(event, "AmtTotal", amount);
+    appendChild(event, "AmtCash", noAmount);
+    appendChild(event, "AmtTip", noAmount);
+    appendChild(event, "AmtTotal", amount);
     if (transaction.request.pan) {
-        add(event, "Pan", *transaction.request.pan);
+        appendChild(event, "Pan", *transaction.request.pan);
     }
-    add(event, "CardName", merchantNumber);
+    appendChild(event, "CardName", registration::merchantNumber);
 }
 
 void addResultTags(xmlNode& event, const GatewayTransaction& transaction,
@@ -79,7 +74,7 @@ void addResultTags(xmlNode& event, const GatewayTransaction& transaction,
         resultTags(transaction.reply, transaction.request, transaction.response.code,
                    transaction.posRequest.getChildText("TxnType", "?"));
     if (!tags.empty()) {
-        add(event, "PurchaseAnalysisData", tags.toString(true, tagsLeftOut));
+        appendChild(event, "PurchaseAnalysisData", tags.toString(true, tagsLeftOut));
     }
 }
 
@@ -92,17 +87,17 @@ xmlNode buildTransactionEvent(const GatewayTransaction& transaction, const Reque
     event.name = "TransactionEvent";
     addIdentity(event, transaction);
     addAmounts(event, transaction);
-    add(event, "TxnRef", posRequest.getChildText("TxnRef", ""));
-    add(event, "CsdReservedBool1", flag(origin.reserved));
-    add(event, "CsdReservedString1",
-        std::string(flag(origin.reserved)) + flag(origin.receiptPrinted) +
-            transaction.request.pansrc.value_or("0") + "00000");
+    appendChild(event, "TxnRef", posRequest.getChildText("TxnRef", ""));
+    appendChild(event, "CsdReservedBool1", flag(origin.reserved));
+    appendChild(event, "CsdReservedString1",
+                std::string(flag(origin.reserved)) + flag(origin.receiptPrinted) +
+                    transaction.request.pansrc.value_or("0") + "00000");
     addResultTags(event, transaction, tagsLeftOut);
     addCopy(event, posRequest, "OriginalSource");
     addCopy(event, posRequest, "OriginalProcessor");
-    add(event, "m_Klarna", posRequest.getChildText("m_Klarna", "Event"));
+    appendChild(event, "m_Klarna", posRequest.getChildText("m_Klarna", "Event"));
     if (!origin.presale) {
-        add(event, "m_SkipPostSaleApps", "1");
+        appendChild(event, "m_SkipPostSaleApps", "1");
     }
     return event;
 }

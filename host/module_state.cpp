@@ -3,9 +3,9 @@
 namespace {
 // Constructed when the module is loaded: the bridge first, then the
 // extension object; destroyed in the opposite order at unload.
-ModuleState state;
+ModuleState theModuleState;
 } // namespace
 
 ModuleState& moduleState() {
-    return state;
+    return theModuleState;
 }

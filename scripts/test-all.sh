@@ -21,47 +21,40 @@ cd "$(dirname "$0")/.."
 
 run_started=$SECONDS
 jobs=$(nproc)
-stage_file=$(mktemp)
-times_file=$(mktemp)
+work=$(mktemp -d)
+stage_file=$work/stages
+: > "$stage_file"
 hertz=$(getconf CLK_TCK)
-stage_name=""
 
-# cpu_now: the CPU seconds (user + system) of every finished child process of
-# this shell so far. "times" runs in this shell, not in a command
-# substitution, whose subshell would count only its own children.
-children_cpu() {
-  local file=$times_file.$BASHPID # one per lane
-  times > "$file"
-  cpu_now=$(awk 'NR == 2 { gsub(/s/, ""); s = 0
-    for (i = 1; i <= NF; i++) { split($i, p, "m"); s += p[1] * 60 + p[2] } print s }' "$file")
-  rm -f "$file"
-}
-
-# machine_now: the CPU seconds the whole machine has been busy since boot.
+# The CPU seconds the whole machine has been busy since boot.
 machine_cpu() {
-  machine_now=$(awk -v hz="$hertz" '$1 == "cpu" { print ($2 + $3 + $4 + $7 + $8 + $9) / hz }' /proc/stat)
+  awk -v hz="$hertz" '$1 == "cpu" { print ($2 + $3 + $4 + $7 + $8 + $9) / hz }' /proc/stat
 }
 
-stage_start() {
-  stage_name=$1
-  stage_wall=$SECONDS
-  children_cpu
-  stage_cpu=$cpu_now
-  machine_cpu
-  stage_machine=$machine_now
-  echo "=== $stage_name"
-}
-
-# Appends the stage's line to the stage file, which both lanes write.
-stage_end() {
-  local cpu others
-  children_cpu
-  machine_cpu
-  cpu=$(awk -v a="$cpu_now" -v b="$stage_cpu" 'BEGIN { printf "%.0f", a - b }')
-  others=$(awk -v a="$machine_now" -v b="$stage_machine" -v c="$cpu" 'BEGIN { printf "%.0f", a - b - c }')
-  printf '%-14s %6d s wall %6d s cpu %6d s cpu of all else   (from %d s)\n' "$stage_name" \
-    $((SECONDS - stage_wall)) "$cpu" "$others" $((stage_wall - run_started)) >> "$stage_file"
-  stage_name=""
+# stage NAME COMMAND...: runs the command in a subshell of its own, whose
+# "times" at its exit is the CPU of everything the stage ran (and nothing of
+# the other lane), and appends the stage's line to the stage file, which both
+# lanes write. The subshell runs as a job and is waited for, so that "set -e"
+# holds inside it. Returns the command's status.
+stage() {
+  local name=$1 started=$SECONDS machine_before cpu=0 others status=0
+  shift
+  local times_file
+  times_file=$(mktemp -p "$work")
+  machine_before=$(machine_cpu)
+  echo "=== $name"
+  (
+    trap 'times > "$times_file"' EXIT
+    "$@"
+  ) &
+  wait $! || status=$?
+  cpu=$(awk '{ for (i = 1; i <= NF; i++) { split($i, p, "m"); sub(/s/, "", p[2]); s += p[1] * 60 + p[2] } }
+    END { printf "%.0f", s }' "$times_file")
+  others=$(awk -v a="$(machine_cpu)" -v b="$machine_before" -v c="$cpu" 'BEGIN { printf "%.0f", a - b - c }')
+  printf '%-14s %6d s wall %6d s cpu %6d s cpu of all else   (from %d s)%s\n' "$name" \
+    $((SECONDS - started)) "$cpu" "$others" $((started - run_started)) \
+    "$([ "$status" -eq 0 ] || echo "   FAILED ($status)")" >> "$stage_file"
+  return "$status"
 }
 
 # At the end, also after a failure: the Win32 lane's output (waited for, so
@@ -70,7 +63,6 @@ stage_end() {
 lane_pid=""
 print_stages() {
   local status=$? lane_status=0
-  [ -n "$stage_name" ] && stage_end
   if [ -n "$lane_pid" ]; then
     echo "=== the Win32 lane (build/win32-lane.log)"
     wait "$lane_pid" || lane_status=$?
@@ -88,14 +80,12 @@ print_stages() {
   else
     echo "(stopped by a failure, status $status)"
   fi
-  rm -f "$stage_file" "$times_file"
+  rm -rf "$work"
   exit "$status"
 }
 trap print_stages EXIT
 
-stage_start setup
-bash scripts/setup.sh
-stage_end
+stage setup bash scripts/setup.sh
 
 launcher=()
 if command -v ccache > /dev/null; then
@@ -105,45 +95,35 @@ if command -v ccache > /dev/null; then
 fi
 
 build_preset() {
-  stage_start "$1 build"
   cmake --preset "$1" "${launcher[@]}" > /dev/null
   cmake --build --preset "$1" -j "$jobs"
-  stage_end
 }
 
 test_preset() {
-  stage_start "$1 test"
   ctest --preset "$1" -j "$jobs"
-  stage_end
 }
 
-# The Win32 lane. The prefix needs no build: it is prepared meanwhile (the
-# test wine_prefix_start then finds it ready).
+# The Win32 lane. The Wine prefix needs no build: it is prepared meanwhile, as
+# a stage of its own (the test wine_prefix_start then finds it ready).
 win32_lane() {
-  trap '[ -z "$stage_name" ] || stage_end' EXIT
   mkdir -p build/win32
-  sh cmake/wine-prefix.sh start "$PWD/build/win32/wineprefix" > build/win32/wineprefix-start.log 2>&1 &
-  local prefix_pid=$!
-  build_preset win32
-  stage_start "wine prefix"
-  wait "$prefix_pid"
+  stage "wine prefix" sh cmake/wine-prefix.sh start "$PWD/build/win32/wineprefix" \
+    > build/win32/wineprefix-start.log 2>&1 &
+  local prefix_pid=$! prefix_status=0
+  stage "win32 build" build_preset win32
+  wait "$prefix_pid" || prefix_status=$?
   cat build/win32/wineprefix-start.log
-  stage_end
-  test_preset win32
+  [ "$prefix_status" -eq 0 ] || return "$prefix_status"
+  stage "win32 test" test_preset win32
 }
 
 mkdir -p build
 win32_lane > build/win32-lane.log 2>&1 &
 lane_pid=$!
 
-build_preset native
-test_preset native
-build_preset linux32
-test_preset linux32
-stage_start fuzzers
-bash scripts/fuzz.sh "${KLARNA_FUZZ_SECONDS:-20}"
-stage_end
-stage_start soak
-bash scripts/soak.sh
-stage_end
-
+stage "native build" build_preset native
+stage "native test" test_preset native
+stage "linux32 build" build_preset linux32
+stage "linux32 test" test_preset linux32
+stage fuzzers bash scripts/fuzz.sh "${KLARNA_FUZZ_SECONDS:-20}"
+stage soak bash scripts/soak.sh

@@ -6,16 +6,12 @@
 #include <string>
 
 #include "config/persisted_records.h"
+#include "gateway/message_types.h"
 #include "host/host_methods.h"
 #include "host/quen_klarna.h"
 
 namespace {
 
-constexpr std::int32_t sessionMessageType = 150;
-constexpr std::int32_t sessionReplyType = 160;
-constexpr std::int32_t saleMessageType = 200;
-constexpr std::int32_t saleReplyType = 210;
-constexpr std::int32_t settingTimeout = -1;
 // The gateway is told to give up this much earlier than the host.
 constexpr std::int32_t gatewayMarginSeconds = 10;
 

@@ -43,11 +43,6 @@ bool skipsOnCancel(const xmlNode& parameters) {
     return integerParameter(parameters, "skipOnCancel", 0) > 0;
 }
 
-bool readsOne(const xmlNode& element, const char* name) {
-    const int index = element.findChild(name);
-    return index >= 0 && element.child(index).getTextInt(0) == 1;
-}
-
 // The POS dialog lines: the `pos` parameter's children when given.
 xmlNode posLines(const xmlNode& parameters, const char* line1) {
     xmlNode lines;
@@ -123,7 +118,7 @@ std::int32_t answerPrompt(QuenKlarna& klarna, const xmlNode& element, Prompt pro
     }
     const std::string result = element.getChildText("Result", "");
     const bool cancelled =
-        readsOne(element, "PinpadCancelled") || readsOne(element, "PosCancelled");
+        childReadsOne(element, "PinpadCancelled") || childReadsOne(element, "PosCancelled");
     if (result == "00") {
         storeAnswer(klarna, prompt, element.getChildText("InputData", ""));
         klarna.runNextStep();

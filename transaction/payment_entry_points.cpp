@@ -3,13 +3,13 @@
 // DoTransaction request.
 #include <string>
 
+#include "documents/ascii_text.h"
 #include "host/host_methods.h"
 #include "host/quen_klarna.h"
+#include "host/startup_registration.h"
 #include "platform/platform.h"
 
 namespace {
-
-constexpr const char* merchantNumber = "70";
 
 void writeTitled(const char* title, const xmlDoc& document) {
     platform::debugOutput(title);
@@ -19,20 +19,6 @@ void writeTitled(const char* title, const xmlDoc& document) {
 // The message's first child element: the request that starts the transaction.
 xmlNode firstChild(const xmlNode& message) {
     return message.children.empty() ? xmlNode() : message.children.front();
-}
-
-bool isCancelled(const xmlNode& event, const char* name) {
-    const int index = event.findChild(name);
-    return index >= 0 && event.child(index).getTextInt(0) == 1;
-}
-
-std::string upperCase(std::string text) {
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return text;
 }
 
 } // namespace
@@ -55,7 +41,7 @@ void QuenKlarna::completeWithReceiptThenResult() {
 
 void QuenKlarna::startFlowOfType(const std::string& type) {
     foreground.posRequest.getChild("TxnType").setText(type);
-    foreground.posRequest.getChild("Merchant").setText(merchantNumber);
+    foreground.posRequest.getChild("Merchant").setText(registration::merchantNumber);
     origin.captureOrigin(foreground.posRequest);
     completeWithReceiptThenResult();
     if (type == "R") {
@@ -99,7 +85,7 @@ std::int32_t QuenKlarna::onPaymentMenuResult(xmlDoc&, xmlNode& element, std::str
         foreground.completeTransaction();
         return 1;
     }
-    if (isCancelled(element, "PinpadCancelled") || isCancelled(element, "PosCancelled")) {
+    if (childReadsOne(element, "PinpadCancelled") || childReadsOne(element, "PosCancelled")) {
         foreground.response.setResponse("TM");
         foreground.completeTransaction();
         return 1;

@@ -9,6 +9,7 @@
 #include "config/persisted_records.h"
 #include "documents/tag_list.h"
 #include "documents/trim_set.h"
+#include "gateway/message_types.h"
 #include "host/host_methods.h"
 #include "host/quen_klarna.h"
 #include "klarna_version.h"
@@ -17,18 +18,8 @@
 
 namespace {
 
-constexpr std::int32_t saleMessageType = 200;
-constexpr std::int32_t saleReplyType = 210;
-constexpr std::int32_t settingTimeout = -1;
 constexpr std::int32_t txnRefLength = 12;
 constexpr const char* txnRefPrefix = "KLA70";
-
-void setWhenNotEmpty(std::optional<std::string>& field, const std::string& value) {
-    const std::string text = trimmed(value);
-    if (!text.empty()) {
-        field = text;
-    }
-}
 
 // Three fields of a calendar time, zero-padded to the given widths.
 std::string digits(int first, int firstWidth, int second, int secondWidth, int third,

@@ -44,18 +44,13 @@ xmlNode noticeScreen(const QuenKlarna& klarna, std::int32_t timeoutSeconds, cons
     return screen;
 }
 
-bool readsOne(const xmlNode& element, const char* name) {
-    const int index = element.findChild(name);
-    return index >= 0 && element.child(index).getTextInt(0) == 1;
-}
-
 // Common to both answers: true when the customer confirmed or cancelled.
 // A time-out changes nothing; a failure is kept and the wait interrupted.
 bool answerWaitScreen(QuenKlarna& klarna, const xmlNode& element) {
     klarna.origin.screenAnswered = true;
     const std::string result = element.getChildText("Result", "");
     const bool cancelled =
-        readsOne(element, "PinpadCancelled") || readsOne(element, "PosCancelled");
+        childReadsOne(element, "PinpadCancelled") || childReadsOne(element, "PosCancelled");
     if (result != "00" && !cancelled) {
         if (result == "TO") {
             return false;

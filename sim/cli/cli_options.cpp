@@ -137,6 +137,15 @@ bool parseCommandLine(int argc, const char* const* argv, CliOptions& options, st
         error = "--fault-matrix and --host-fault-matrix run one at a time";
         return false;
     }
+    if (matrix && (options.run.interactive || options.checkOnly)) {
+        error = std::string(options.run.interactive ? "--interactive" : "--check") +
+                " works on SCENARIO files: leave out the fault matrix";
+        return false;
+    }
+    if (options.listOnly && !options.scenarios.empty()) {
+        error = "--list names the generated scenarios only: leave out the SCENARIO files";
+        return false;
+    }
     if (options.inProcess && !options.run.modulePath.empty()) {
         error = "--in-process runs the module built into klarna-sim: leave out --module";
         return false;
@@ -229,8 +238,8 @@ options:
       --check         only read the SCENARIO files and report their errors,
                       among them names no field, request, gateway kind or
                       host variable has ("Sucess"), with the nearest one
-      --fault-matrix  run the generated scenarios instead of SCENARIO files:
-                      every gateway exchange of a QR and an SMS purchase, a
+      --fault-matrix  run the generated scenarios (after the SCENARIO files
+                      given, if any, into the same report): every gateway exchange of a QR and an SMS purchase, a
                       refund, a logon and a reversal under every fault the
                       gateway can show (host failure, no reply, late reply,
                       duplicate, wrong stan, type or MTYPE, unreadable JSON,
@@ -243,6 +252,7 @@ options:
                       message) are checked after every run, as for files
       --host-fault-matrix[=PARTS]
                       run the generated scenarios of a host that misbehaves
+                      (after the SCENARIO files given, as --fault-matrix)
                       (PARTS: events, doors, requests, by commas; all three when
                       none is named). events: the answer to every request the
                       module waits on (DllStartTransaction, the payment menu,

@@ -111,6 +111,7 @@ sim::ReportOptions reportOptions(const sim::CliOptions& options) {
     // Wall-clock times would make two runs that are to be compared differ.
     report.showTimes = !options.inProcess;
     report.context.properties = {
+        {"klarna-sim", KLARNA_VERSION_TEXT},
         {"module", options.inProcess ? std::string("(in process)") : options.run.modulePath}};
     if (options.inProcess) {
         report.context.properties.emplace_back("seed", std::to_string(options.run.seed));
@@ -183,10 +184,17 @@ int main(int argc, char** argv) {
         return 0;
     }
     sim::Reporter reporter(std::cout, reportOptions(options));
-    if (options.faultMatrix) {
-        sim::runFaultMatrix(options.run, options.filter, reporter);
-    } else if (!options.hostFaultMatrix.empty()) {
-        sim::runHostFaultMatrix(options.run, hostMatrixParts(options), options.filter, reporter);
+    if (options.faultMatrix || !options.hostFaultMatrix.empty()) {
+        // Files named beside a matrix run first, into the same report: one
+        // program start for both (under Wine each start costs a minute).
+        std::vector<Loaded> loaded = loadScenarios(options);
+        runAll(options, loaded, reporter);
+        if (options.faultMatrix) {
+            sim::runFaultMatrix(options.run, options.filter, reporter);
+        } else {
+            sim::runHostFaultMatrix(options.run, hostMatrixParts(options), options.filter,
+                                    reporter);
+        }
     } else {
         std::vector<Loaded> loaded = loadScenarios(options);
         if (options.checkOnly) {

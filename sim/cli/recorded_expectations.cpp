@@ -17,7 +17,7 @@ bool digit(char c) {
     return c >= '0' && c <= '9';
 }
 
-bool hexDigit(char c) {
+bool isHexDigit(char c) {
     return digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
@@ -74,7 +74,7 @@ void maskShapes(std::string& text) {
         bool uuid = true;
         for (std::size_t g = 0; g < 5 && uuid; ++g) {
             for (std::size_t k = 0; k < groups[g] && uuid; ++k) {
-                uuid = hexDigit(text[at++]);
+                uuid = isHexDigit(text[at++]);
             }
             uuid = uuid && (g == 4 || text[at++] == '-');
         }

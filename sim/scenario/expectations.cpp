@@ -9,7 +9,7 @@ namespace sim {
 
 namespace {
 
-constexpr std::size_t nearestLimit = 5;
+constexpr std::size_t nearestItemLimit = 5;
 
 std::string stamp(Millis at) {
     return at < 0 ? std::string() : " at " + formatMillis(at);
@@ -61,7 +61,7 @@ template <typename T> struct ItemList {
 template <typename T>
 std::vector<std::string> others(const Expectation& e, const ItemList<T>& list, const T* picked) {
     std::vector<std::string> out;
-    for (std::size_t i = 0; i < list.items.size() && out.size() < nearestLimit; ++i) {
+    for (std::size_t i = 0; i < list.items.size() && out.size() < nearestItemLimit; ++i) {
         const T& item = *list.items[i];
         if (&item == picked) {
             continue;

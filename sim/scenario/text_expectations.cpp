@@ -3,16 +3,13 @@
 #include "sim/scenario/expectations.h"
 #include "sim/scenario/failure_context.h"
 #include "sim/scenario/similar_text.h"
+#include "sim/scenario/value_checks.h"
 
 namespace sim {
 
 namespace {
 
-constexpr std::size_t nearestLimit = 3;
-
-void appendPart(std::string& list, const std::string& part) {
-    list += (list.empty() ? "" : "; ") + part;
-}
+constexpr std::size_t nearestLineLimit = 3;
 
 // Each line of a text, without its line end and trailing blanks.
 std::vector<std::string> trimmedLines(const std::string& text) {
@@ -37,7 +34,7 @@ std::vector<std::string> trimmedLines(const std::string& text) {
 std::vector<std::string> nearestLines(const std::string& wanted,
                                       const std::vector<std::string>& lines, bool inside) {
     std::vector<std::string> shown;
-    for (const std::string& line : nearestTexts(wanted, lines, nearestLimit, inside)) {
+    for (const std::string& line : nearestTexts(wanted, lines, nearestLineLimit, inside)) {
         shown.push_back(shownText(line));
     }
     return shown;

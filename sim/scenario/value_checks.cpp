@@ -19,11 +19,11 @@ std::vector<std::string> splitPath(const std::string& path) {
     }
 }
 
+} // namespace
+
 void appendPart(std::string& list, const std::string& part) {
     list += (list.empty() ? "" : "; ") + part;
 }
-
-} // namespace
 
 bool lookupXml(const XmlElement& element, const std::string& path, std::string& value) {
     const XmlElement* at = &element;

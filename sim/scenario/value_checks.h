@@ -34,6 +34,8 @@ bool passes(const Check& check, const Lookup& lookup);
 // between them).
 bool evaluateAll(const std::vector<Check>& checks, const Lookup& lookup, std::string& expected,
                  std::string& got);
+// Adds a part to a list of parts written "; " between them.
+void appendPart(std::string& list, const std::string& part);
 // What every checked path holds on one item, for a list of candidates.
 std::string foundAll(const std::vector<Check>& checks, const Lookup& lookup);
 

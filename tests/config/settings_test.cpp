@@ -231,7 +231,7 @@ TEST_F(SettingsTest, ReloadFromAnEmptyHostGivesTheLoadDefaults) {
 
 // --- Terminal reference -----------------------------------------------------
 
-struct ReferenceCase {
+struct TerminalRefCase {
     const char* terminalRefNum;
     const char* merchant;
     const char* store;
@@ -240,7 +240,7 @@ struct ReferenceCase {
 };
 
 TEST(TerminalReference, IsDerivedFromTheIdentifiers) {
-    const ReferenceCase cases[] = {
+    const TerminalRefCase cases[] = {
         {"", "M123", "S1", "7", "M123_S1_007"},
         {"", "MERCHANT1234", "STORE5", "12", "MERCHASTORE5012"},
         {"", "ABCDEFGHIJ", "1234567", "001", "ABCDEF234567001"},
@@ -261,7 +261,7 @@ TEST(TerminalReference, IsDerivedFromTheIdentifiers) {
         {"ABCDEFGHIJKLMNOPQRSTUVWXYZ", "M", "S", "1", "ABCDEFGHIJKLMNOPQRSTUVWXYZ"},
         {" R ", "", "", "", " R "},
     };
-    for (const ReferenceCase& c : cases) {
+    for (const TerminalRefCase& c : cases) {
         Settings settings;
         settings.terminalRefNum = c.terminalRefNum;
         settings.merchantId = c.merchant;

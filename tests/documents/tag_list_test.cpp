@@ -36,7 +36,7 @@ std::string withHeader(const std::string& body) {
     return count + body;
 }
 
-struct ParseCase {
+struct TagParseCase {
     std::string text;
     bool headerForm;
     bool ok;
@@ -44,7 +44,7 @@ struct ParseCase {
 };
 
 TEST(TagListParse, BothFormsAndEveryFailureShape) {
-    const ParseCase cases[] = {
+    const TagParseCase cases[] = {
         {"SKU003ABCRFN005X1234", false, true, {{"SKU", "ABC"}, {"RFN", "X1234"}}},
         {"020SKU003ABCRFN005X1234", true, true, {{"SKU", "ABC"}, {"RFN", "X1234"}}},
         {"SKU003ABC", true, false, {}},
@@ -85,7 +85,7 @@ TEST(TagListParse, BothFormsAndEveryFailureShape) {
          false,
          {}},
     };
-    for (const ParseCase& c : cases) {
+    for (const TagParseCase& c : cases) {
         TagList list;
         list.set("OLD", "x");
         EXPECT_EQ(list.parse(c.text, c.headerForm), c.ok) << c.text << " header " << c.headerForm;
@@ -448,13 +448,13 @@ TEST(ResultTags, TrackingIdFromReplyElseRequest) {
 
 // Basket ----------------------------------------------------------------------
 
-xmlNode withBasket(const char* json) {
+xmlNode withBasket(const char* basketJson) {
     xmlNode node;
     node.name = "DoTransaction";
     const int basket = node.addChild("BasketData");
-    if (json != nullptr) {
+    if (basketJson != nullptr) {
         const int child = node.child(basket).addChild("json");
-        node.child(basket).child(child).text = json;
+        node.child(basket).child(child).text = basketJson;
     }
     return node;
 }

@@ -37,14 +37,14 @@ int depthOf(const xmlNode& node) {
     return depth;
 }
 
-struct ParseCase {
+struct XmlParseCase {
     std::string source;
     int status;
     std::string tree;
 };
 
 TEST(XmlNodeParse, StatusAndTree) {
-    const std::vector<ParseCase> cases = {
+    const std::vector<XmlParseCase> cases = {
         {"<a/>", 0, "a{}"},
         {"<a x='1' y='2'>v</a>", 0, "a{v}"},
         {"<a>  v  </a>", 0, "a{v  }"},
@@ -75,7 +75,7 @@ TEST(XmlNodeParse, StatusAndTree) {
         {"< >", -1, "{}"},
         {"<a>x<", -1, "a{x}"},
     };
-    for (const ParseCase& c : cases) {
+    for (const XmlParseCase& c : cases) {
         xmlNode node;
         std::size_t position = 0;
         EXPECT_EQ(parseExact(node, c.source, position), c.status) << c.source;

@@ -7,18 +7,11 @@
 #include "documents/gateway_message.h"
 #include "tests/gateway/gateway_fixture.h"
 #include "tests/support/debug_capture.h"
+#include "tests/support/element_fields.h"
 
 namespace {
 
-const std::string alphabet = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz@_";
-
-std::vector<std::pair<std::string, std::string>> fieldsOf(const xmlNode& element) {
-    std::vector<std::pair<std::string, std::string>> fields;
-    for (const xmlNode& child : element.children) {
-        fields.emplace_back(child.name, child.text);
-    }
-    return fields;
-}
+const std::string tidAlphabet = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz@_";
 
 using GatewaySendTest = GatewayFixture;
 
@@ -291,8 +284,8 @@ TEST_F(GatewaySendTest, TidKeepsSevenCharactersAndCyclesTheEighth) {
     ASSERT_TRUE(klarna.background.beginTransaction(xmlNode()));
     klarna.background.inProgress = false; // foreground sends go out too
     klarna.background.response.setResponse("00");
-    const std::string fixedPart = {alphabet[0], alphabet[1],  alphabet[62], alphabet[0],
-                                   alphabet[1], alphabet[62], alphabet[10]};
+    const std::string fixedPart = {tidAlphabet[0], tidAlphabet[1],  tidAlphabet[62], tidAlphabet[0],
+                                   tidAlphabet[1], tidAlphabet[62], tidAlphabet[10]};
     for (int send = 0; send < 130; ++send) {
         if (send % 2 == 0) {
             klarna.sendTransaction(true);
@@ -302,7 +295,7 @@ TEST_F(GatewaySendTest, TidKeepsSevenCharactersAndCyclesTheEighth) {
         const std::string tid = lastSend().getChildText("TID", "");
         ASSERT_EQ(tid.size(), 8u);
         EXPECT_EQ(tid.substr(0, 7), fixedPart);
-        EXPECT_EQ(tid[7], alphabet[static_cast<std::size_t>(send % 64)]) << send;
+        EXPECT_EQ(tid[7], tidAlphabet[static_cast<std::size_t>(send % 64)]) << send;
     }
     EXPECT_EQ(seeds.size(), 1u);
 }

@@ -14,7 +14,7 @@
 
 namespace {
 
-const JournalNames names{"Klarna", "70", "M1S1L001"};
+const JournalNames journalNames{"Klarna", "70", "M1S1L001"};
 
 // An approved purchase started on 7 March 2024 at 09:05:02 local time (the
 // UTC time differs, so a record taken from it would show).
@@ -51,7 +51,7 @@ std::vector<std::string> fieldsOf(const std::string& record, std::size_t codeWid
 }
 
 std::vector<std::string> fieldsOf(GatewayTransaction& transaction, JournalKind kind) {
-    const std::string record = buildJournalRecord(transaction, kind, names);
+    const std::string record = buildJournalRecord(transaction, kind, journalNames);
     return fieldsOf(record, transaction.response.code.size(),
                     transaction.request.type.value_or("").size());
 }
@@ -68,7 +68,7 @@ TEST(JournalRecord, ApprovedPurchaseIsTheFixedLayoutInOrder) {
         "00000000" + "M1S1L001       " + "?" + "12300" + "KLA700000042    " + "000001250" +
         "000000000" + "000000000" + "000000000" + "****" + std::string(28, ' ') +
         "Klarna              " + "70" + "000000" + "070324" + "?" + "P" + "000000" + "01K00000";
-    EXPECT_EQ(buildJournalRecord(transaction, JournalKind::transaction, names), expected);
+    EXPECT_EQ(buildJournalRecord(transaction, JournalKind::transaction, journalNames), expected);
 }
 
 TEST(JournalRecord, StatusLetterFollowsCodeAndKind) {
@@ -130,7 +130,8 @@ TEST(JournalRecord, AmountGoesToThePurchaseOrTheRefundField) {
         GatewayTransaction transaction = approvedPurchase();
         transaction.request.type = row.type;
         transaction.request.amt = row.amount;
-        const std::string record = buildJournalRecord(transaction, JournalKind::transaction, names);
+        const std::string record =
+            buildJournalRecord(transaction, JournalKind::transaction, journalNames);
         // The amounts follow the reference field (offset 92) without a cut.
         const std::size_t purchaseLength = std::string(row.purchase).size();
         const std::size_t refundLength = std::string(row.refund).size();
@@ -174,8 +175,9 @@ TEST(JournalRecord, CardNumberIsMaskedAsOnTheReceipt) {
     transaction.request.pan = "4111222233";
     EXPECT_EQ(field(fieldsOf(transaction, JournalKind::reversal), 19),
               "41*****233" + std::string(22, ' '));
-    EXPECT_EQ(buildJournalRecord(transaction, JournalKind::transaction, names).find("4111222233"),
-              std::string::npos);
+    EXPECT_EQ(
+        buildJournalRecord(transaction, JournalKind::transaction, journalNames).find("4111222233"),
+        std::string::npos);
 }
 
 TEST(JournalRecord, LongTextsAreCutToTheirWidths) {
@@ -210,7 +212,7 @@ TEST(JournalRecord, MissingTypeIsTakenFromThePosRequestAndWrittenBack) {
         transaction.request.type.reset();
         transaction.posRequest = RecordingHost::element("DoTransaction", row.posRequest);
         const auto fields =
-            fieldsOf(buildJournalRecord(transaction, JournalKind::transaction, names), 2,
+            fieldsOf(buildJournalRecord(transaction, JournalKind::transaction, journalNames), 2,
                      std::string(row.type).size());
         EXPECT_EQ(transaction.request.type, std::optional<std::string>(row.type));
         EXPECT_EQ(field(fields, 25), row.type);
@@ -226,9 +228,10 @@ TEST(JournalRecord, WriteJournalHandsTheRecordToAddJournal) {
     host.connect(bridge);
     bridge.sourceName = "Klarna";
     GatewayTransaction transaction = approvedPurchase();
-    const std::string expected = buildJournalRecord(transaction, JournalKind::transaction, names);
+    const std::string expected =
+        buildJournalRecord(transaction, JournalKind::transaction, journalNames);
 
-    writeJournal(bridge, transaction, JournalKind::transaction, names);
+    writeJournal(bridge, transaction, JournalKind::transaction, journalNames);
 
     ASSERT_EQ(host.methodNames(), std::vector<std::string>{"AddJournal"});
     EXPECT_EQ(host.last().element().getChildText("jnl_entry", ""), expected);

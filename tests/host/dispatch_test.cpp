@@ -16,7 +16,7 @@
 
 namespace {
 
-struct Call {
+struct HandlerCall {
     std::string handler;
     xmlNode element;
 };
@@ -40,14 +40,14 @@ class DispatchTest : public ::testing::Test {
 
     std::vector<std::string> handlerNames() const {
         std::vector<std::string> names;
-        for (const Call& call : calls) {
+        for (const HandlerCall& call : calls) {
             names.push_back(call.handler);
         }
         return names;
     }
 
     HostBridge bridge;
-    std::vector<Call> calls;
+    std::vector<HandlerCall> calls;
 };
 
 using Names = std::vector<std::string>;

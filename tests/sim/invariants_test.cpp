@@ -17,7 +17,7 @@ using simtest::json;
 using simtest::replyJson;
 using simtest::RunBuilder;
 
-const json nMessage = gatewayJson("N", 5, {{"hppsid", "HPP1"}});
+const json orderMessage = gatewayJson("N", 5, {{"hppsid", "HPP1"}});
 
 // --- Reversals ---------------------------------------------------------------
 
@@ -118,7 +118,7 @@ class ReversalRecordCover : public ::testing::TestWithParam<CoverCase> {};
 TEST_P(ReversalRecordCover, AnUnansweredNIsCoveredOnlyByItsOwnRecord) {
     RunBuilder run;
     run.startSale();
-    run.send(nMessage, 150);
+    run.send(orderMessage, 150);
     run.hostFailure();
     if (GetParam().reversalData != nullptr) {
         run.store.set("REVERSAL_DATA", GetParam().reversalData);
@@ -293,7 +293,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, ResultCount, ::testing::ValuesIn(countCases), si
 TEST(Invariants, ReportsBothRules) {
     RunBuilder run;
     run.startSale();
-    run.send(nMessage, 150);
+    run.send(orderMessage, 150);
     run.hostFailure();
     EXPECT_EQ(sim::checkInvariants(run.record, run.store, run.seen).size(), 2u);
     run.result("X0");

@@ -171,14 +171,15 @@ TEST_F(CustomerExchangeTest, WaitingScreenAnswers) {
 }
 
 TEST_F(CustomerExchangeTest, WaitingScreensShowTheirFields) {
-    using Names = std::vector<std::string>;
-    const Names qrNames = {"Heading",    "Subtitle",    "Timeout",        "QRBCodeData", "IsQRCode",
-                           "QRErrorLvl", "CancelOnPOS", "CancelOnPinpad", "TextLines",   "Button1"};
-    const Names noticeNames = {"Heading",   "Subtitle",    "Timeout",
-                               "TextLines", "CancelOnPOS", "CancelOnPinpad"};
+    using ScreenFieldNames = std::vector<std::string>;
+    const ScreenFieldNames qrNames = {"Heading",   "Subtitle",   "Timeout",     "QRBCodeData",
+                                      "IsQRCode",  "QRErrorLvl", "CancelOnPOS", "CancelOnPinpad",
+                                      "TextLines", "Button1"};
+    const ScreenFieldNames noticeNames = {"Heading",   "Subtitle",    "Timeout",
+                                          "TextLines", "CancelOnPOS", "CancelOnPinpad"};
     struct Case {
         std::function<void(QuenKlarna&)> show;
-        Names names;
+        ScreenFieldNames names;
         std::string posLine1, posLine2, line0, line1, timeout, cancelOnPinpad;
     };
     const std::vector<Case> cases = {
@@ -196,13 +197,13 @@ TEST_F(CustomerExchangeTest, WaitingScreensShowTheirFields) {
         klarna.origin.screenAnswered = klarna.origin.switchToSms = true;
         c.show(klarna);
         EXPECT_FALSE(klarna.origin.screenAnswered || klarna.origin.switchToSms);
-        ASSERT_EQ(host.methodNames(), (Names{"DisplayOnPos", "GetMultiLineFromPinpad"}));
+        ASSERT_EQ(host.methodNames(), (ScreenFieldNames{"DisplayOnPos", "GetMultiLineFromPinpad"}));
         const xmlNode& pos = requestsOf("DisplayOnPos").front()->element();
         EXPECT_EQ(pos.getChildText("line1", ""), c.posLine1);
         EXPECT_EQ(pos.getChildText("line2", ""), c.posLine2);
         EXPECT_EQ(pos.getChildText("SendToPOS", ""), "0");
         const xmlNode& screen = lastScreen();
-        Names names;
+        ScreenFieldNames names;
         for (const xmlNode& child : screen.children) {
             names.push_back(child.name);
         }

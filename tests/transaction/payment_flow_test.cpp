@@ -81,7 +81,7 @@ TEST_F(PaymentFlowTest, RefundWithRfnSkipsTheOrderIdPromptAndAsksTheRefundAmount
     EXPECT_EQ(lastMessage()["orderid"], "X1234");
 }
 
-struct ReferenceCase {
+struct TxnRefCase {
     RecordingHost::Parameters reference; // TxnRef and AmtPurchase of the POS request
     std::string txnRef;                  // as handed to DllStartTransaction
     std::string amtPurchase;             // likewise
@@ -89,12 +89,12 @@ struct ReferenceCase {
 };
 
 TEST_F(PaymentFlowTest, ReferenceStepMakesTheTxnRefAndPadsTheAmount) {
-    const std::vector<ReferenceCase> cases = {
+    const std::vector<TxnRefCase> cases = {
         {{{"AmtPurchase", "1250"}}, "KLA700000042", "000001250", "KLA700000042"},
         {{{"AmtPurchase", "0"}, {"TxnRef", ""}}, "", "000000000", nullptr},
         {{{"AmtPurchase", "7"}, {"TxnRef", "POS9"}}, "POS9", "000000007", "POS9"},
     };
-    for (const ReferenceCase& c : cases) {
+    for (const TxnRefCase& c : cases) {
         reset();
         variables["TXN_NO"] = "41";
         Parameters fields = {{"TxnType", "P"}, {"CurrencyCode", "AUD"}};

@@ -6,28 +6,28 @@
 
 namespace {
 
-using Fields = std::map<std::string, std::string>;
+using RequestFields = std::map<std::string, std::string>;
 
 const char* const kPurchaseTags = "SKU003ABCOPR00917|OPNAMEAMT0041250UID000NME003POSVER0031.0"
                                   "VND004ACMEPCM000";
 const char* const kRefundTags = "RFN005X1234OPR00217AMT0041250UID000NME003POSVER0031.0"
                                 "VND004ACMEPCM000";
 
-Fields validPurchase() {
+RequestFields validPurchase() {
     return {{"TxnType", "P"},        {"AmtPurchase", "1250"},
             {"CurrencyCode", "AUD"}, {"TxnRef", "REF0001"},
             {"CutReceipt", "1"},     {"ReceiptAutoPrint", "0"},
             {"OneButton", "1"},      {"PurchaseAnalysisData", kPurchaseTags}};
 }
 
-Fields validRefund() {
-    Fields fields = validPurchase();
+RequestFields validRefund() {
+    RequestFields fields = validPurchase();
     fields["TxnType"] = "R";
     fields["PurchaseAnalysisData"] = kRefundTags;
     return fields;
 }
 
-xmlNode requestWith(const Fields& fields) {
+xmlNode requestWith(const RequestFields& fields) {
     xmlNode request;
     request.name = "DoTransaction";
     for (const auto& field : fields) {
@@ -43,12 +43,12 @@ std::string errorFor(const xmlNode& request) {
     return errorText;
 }
 
-Fields with(Fields fields, const std::string& name, const std::string& value) {
+RequestFields with(RequestFields fields, const std::string& name, const std::string& value) {
     fields[name] = value;
     return fields;
 }
 
-Fields without(Fields fields, const std::string& name) {
+RequestFields without(RequestFields fields, const std::string& name) {
     fields.erase(name);
     return fields;
 }
@@ -60,7 +60,7 @@ TEST(PosRequestValidationTest, CompleteRequestsPass) {
 }
 
 struct FieldCase {
-    Fields fields;
+    RequestFields fields;
     std::string error;
 };
 
@@ -125,7 +125,7 @@ TEST(PosRequestValidationTest, ReportsTheFirstMissingTag) {
         {"P", "SKU000OPR000AMT999", "MUST INCLUDE AMT TAG"},
     };
     for (const TagCase& c : cases) {
-        Fields fields = with(validPurchase(), "TxnType", c.txnType);
+        RequestFields fields = with(validPurchase(), "TxnType", c.txnType);
         fields["PurchaseAnalysisData"] = c.tags;
         EXPECT_EQ(errorFor(requestWith(fields)), c.error) << c.txnType << ' ' << c.tags;
     }

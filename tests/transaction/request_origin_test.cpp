@@ -5,11 +5,11 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/element_fields.h"
+
 namespace {
 
-using Fields = std::vector<std::pair<std::string, std::string>>;
-
-xmlNode requestWith(const Fields& fields) {
+xmlNode posRequestWith(const Fields& fields) {
     xmlNode request;
     request.name = "DoTransaction";
     for (const auto& field : fields) {
@@ -42,7 +42,7 @@ TEST(RequestOriginTest, ChoosesThePrinter) {
         {{}, "POS"},
     };
     for (const PrinterCase& c : cases) {
-        const xmlNode request = requestWith(c.fields);
+        const xmlNode request = posRequestWith(c.fields);
         EXPECT_EQ(choosePrinter(request), c.printer) << request.toString();
         RequestOrigin origin;
         origin.captureOrigin(request);
@@ -65,13 +65,13 @@ TEST(RequestOriginTest, ReadsTheOriginalSourceExactly) {
         RequestOrigin origin;
         origin.posOrigin = !c.pos;
         origin.csdOrigin = !c.csd;
-        origin.captureOrigin(requestWith({{"OriginalSource", c.source}}));
+        origin.captureOrigin(posRequestWith({{"OriginalSource", c.source}}));
         EXPECT_EQ(origin.posOrigin, c.pos) << c.source;
         EXPECT_EQ(origin.csdOrigin, c.csd) << c.source;
     }
     RequestOrigin origin;
     origin.posOrigin = true;
-    origin.captureOrigin(requestWith({}));
+    origin.captureOrigin(posRequestWith({}));
     EXPECT_FALSE(origin.posOrigin);
 }
 
@@ -86,7 +86,7 @@ TEST(RequestOriginTest, CaptureResetsTheTransactionStateButKeepsThePinpadOnline)
     origin.switchToSms = true;
     origin.promptResponse.setResponse("TM");
 
-    origin.captureOrigin(requestWith({{"OriginalSource", "POS"}}));
+    origin.captureOrigin(posRequestWith({{"OriginalSource", "POS"}}));
 
     EXPECT_FALSE(origin.presale);
     EXPECT_FALSE(origin.receiptPrinted);
@@ -99,7 +99,7 @@ TEST(RequestOriginTest, CaptureResetsTheTransactionStateButKeepsThePinpadOnline)
     EXPECT_EQ(origin.promptResponse.pinpadLine1, "");
 
     origin.pinpadOnline = false;
-    origin.captureOrigin(requestWith({}));
+    origin.captureOrigin(posRequestWith({}));
     EXPECT_FALSE(origin.pinpadOnline);
 }
 
