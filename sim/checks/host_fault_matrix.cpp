@@ -57,6 +57,12 @@ const WaitPoint waitPoints[] = {
      "fault R host-failure X0 \"NO RESPONSE\" times=1\n"
      "on keywait after 1s try key pos 1\n",
      "X0"},
+    // The same offer after the gateway itself answered "X0": a declined
+    // retry reports that answer (its currency and reference).
+    {"retry-key-after-x0", "WaitForKeyPressEvent", "011000001", Flow::refund, "",
+     "fault R decline X0 \"NO RESPONSE\" times=1\n"
+     "on keywait after 1s try key pos 1\n",
+     "X0"},
     {"gateway-reply.O", "HostReceiveEvent", "O", Flow::qrPurchase, "", "", "E7"},
     {"gateway-reply.P", "HostReceiveEvent", "P", Flow::qrPurchase, "", "", "E7"},
     // The operator sends a refund that got no answer again (the same

@@ -169,6 +169,10 @@ const ObservedDelivery* answerTo(const RunRecord& record, const RunObservations&
     return nullptr;
 }
 
+json replyCarried(const ObservedDelivery& delivery) {
+    return readCarried(delivery).message;
+}
+
 bool reversedLater(const RunRecord& record, const RunObservations& seen, std::size_t index) {
     const GatewayMessage& original = record.gateway[index];
     for (std::size_t later = index + 1; later < record.gateway.size(); ++later) {

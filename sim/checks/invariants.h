@@ -46,6 +46,10 @@ struct RunObservations {
 const ObservedDelivery* answerTo(const RunRecord& record, const RunObservations& seen,
                                  std::size_t index, std::string& rc);
 
+// The gateway reply a HostReceiveEvent delivery carries (null when it carries
+// none, or no readable one).
+nlohmann::json replyCarried(const ObservedDelivery& delivery);
+
 // True when a later reversal of record.gateway[index] (MsgType 400, its kind
 // with "-", the same stan, payment session or order) was accepted ("00" or
 // "0A") and journalled.

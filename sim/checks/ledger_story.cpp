@@ -198,6 +198,78 @@ void checkPrintedFlag(const Books& books, const TransactionSpan& span, std::size
     }
 }
 
+// The value of a tag in a result's PurchaseAnalysisData (three digits of
+// length, then TAG, three digits, value, ...); false when it is not there.
+bool tagValue(const std::string& data, const std::string& tag, std::string& value) {
+    std::size_t at = 3;
+    while (at + 6 <= data.size()) {
+        const std::size_t length = static_cast<std::size_t>(wholeNumber(data.substr(at + 3, 3)));
+        if (data.compare(at, 3, tag) == 0) {
+            value = data.substr(at + 6, length);
+            return true;
+        }
+        at += 6 + length;
+    }
+    return false;
+}
+
+bool isMoneyStep(const GatewayMessage& message) {
+    return (message.kind == "P" || message.kind == "R") &&
+           message.hostRequest.childText("MsgType") != "400";
+}
+
+// The gateway's answer the result rests on: the last answer the module took
+// before the result, when it answers the purchase or refund itself (not a
+// session, status or reversal message). Null when there is none.
+const ObservedDelivery* answerOfResult(const Books& books, const TransactionSpan& span,
+                                       std::size_t result) {
+    for (std::size_t g = span.gatewayTo; g-- > span.gatewayFrom;) {
+        std::string rc;
+        const ObservedDelivery* answer = answerTo(books.record, books.seen, g, rc);
+        if (answer == nullptr || answer->requestsBefore > result) {
+            continue;
+        }
+        return isMoneyStep(books.record.gateway[g]) ? answer : nullptr;
+    }
+    return nullptr;
+}
+
+// What the gateway's answer said of the money (its currency and its
+// reference) reaches the POS with the result, whatever the response code:
+// a declined or failed purchase or refund is still reconciled by them.
+void checkAnswerCarried(const Books& books, const TransactionSpan& span, std::size_t result,
+                        const XmlElement& event, std::vector<std::string>& failures) {
+    const ObservedDelivery* answer = answerOfResult(books, span, result);
+    if (answer == nullptr) {
+        return;
+    }
+    const nlohmann::json reply = replyCarried(*answer);
+    const auto said = [&reply](const char* name) {
+        const auto found = reply.find(name);
+        return found != reply.end() && found->is_string() ? found->get<std::string>()
+                                                          : std::string();
+    };
+    const std::string currency = said("currency");
+    if (!currency.empty() && event.childText("CurrencyCode") != currency) {
+        failures.push_back("ledger: " + span.name() +
+                           ": one story: the gateway's answer says currency " + currency +
+                           ", the TransactionEvent " +
+                           (event.has("CurrencyCode") ? event.childText("CurrencyCode")
+                                                      : std::string("has none")));
+    }
+    const std::string data = event.childText("PurchaseAnalysisData");
+    const std::string reference = said("txref");
+    std::string told;
+    // A reference left out because the tags were full is told by the trace.
+    const bool fits = data.size() + 6 + reference.size() <= 3 + 999;
+    if (!reference.empty() && (tagValue(data, "REF", told) ? told != reference : fits)) {
+        failures.push_back("ledger: " + span.name() +
+                           ": one story: the gateway's answer says txref " + reference +
+                           ", the TransactionEvent's REF tag " +
+                           (told.empty() ? std::string("is missing") : told));
+    }
+}
+
 } // namespace
 
 void checkOneStory(const Books& books, const TransactionSpan& span,
@@ -216,6 +288,7 @@ void checkOneStory(const Books& books, const TransactionSpan& span,
     told.amount = wholeNumber(event->childText("AmtPurchase"));
     told.refund = event->childText("TxnType") == "R";
     checkLastTxn(books, span, result, told, failures);
+    checkAnswerCarried(books, span, result, *event, failures);
     checkJournal(books, span, result, told, failures);
     // The receipt of the result step, and the screens drawn after the
     // result step began.

@@ -257,9 +257,10 @@ options:
                       none is named). events: the answer to every request the
                       module waits on (DllStartTransaction, the payment menu,
                       each prompt and waiting screen, the receipt and reprint
-                      prints, both key waits, the gateway replies O, P, R, P-)
-                      lost, failed, delivered twice or after the next sale
-                      began, and each answer event sent when nothing waits.
+                      prints, the key waits (the retry also after an X0), the
+                      gateway replies O, P, R, P-) lost, failed, delivered
+                      twice or after the next sale began, and each answer
+                      event sent when nothing waits.
                       doors: the host's own doors (reprint, last receipt, last
                       transaction, settings refresh, pinpad offline and online,
                       timer, a second POS sale, the payment menu, the purchase
