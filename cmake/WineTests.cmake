@@ -3,8 +3,9 @@
 # one prefix of the build tree, build/win32/wineprefix, which the fixture
 # "wine" prepares once (wine_prefix_start, which leaves a wineserver running
 # for the whole CTest run) and ends after the last test (wine_prefix_stop).
-# Under qemu each Wine process start costs about a minute of CPU: a test
-# should start as few as it can, for example one klarna-sim for many cases.
+# Under qemu each Wine process start costs some seconds of CPU (see
+# wine-env.sh): a test should start as few as it can, for example one
+# klarna-sim for many cases.
 set(KLARNA_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 add_test(NAME wine_prefix_start COMMAND ${PROJECT_SOURCE_DIR}/cmake/wine-prefix.sh start ${KLARNA_WINEPREFIX})
 add_test(NAME wine_prefix_stop COMMAND ${PROJECT_SOURCE_DIR}/cmake/wine-prefix.sh stop ${KLARNA_WINEPREFIX})

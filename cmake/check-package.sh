@@ -90,8 +90,8 @@ if [ "$kind" = pe ]; then
 fi
 
 # The simulator of the package against the module of the package. Its JUnit
-# report names its version: under Wine that saves a process start (a minute)
-# for --version, which the Linux package checks as well.
+# report names its version: under Wine that saves a process start for
+# --version, which the Linux package checks as well.
 report=$("${run[@]}" "./$sim" --quiet --junit ../examples.xml --module "$load" "${examples[@]}" | tr -d '\r') ||
   { echo "$report"; fail "the example scenarios failed"; }
 echo "$report"

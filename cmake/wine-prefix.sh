@@ -4,8 +4,8 @@
 # process pays for the prefix set-up and the start of Wine's services; every
 # Wine test of the tree shares this prefix and this wineserver.
 #
-# Under qemu user emulation each Wine process start costs about a minute of
-# CPU, so the set-up starts as few as it can: one small program, by its path
+# Under qemu user emulation each Wine process start costs CPU (see
+# wine-env.sh), so the set-up starts as few as it can: one small program, by its path
 # (a bare name would go through start.exe, one more process), whose start
 # runs wineboot --init, which starts services.exe.
 set -u

@@ -4,11 +4,11 @@
 # simulator and scenarios under Wine); then the fuzzers briefly and the soak
 # (Valgrind and 10,000 transactions).
 #
-# Two lanes run side by side so that both cores stay busy: the Win32 lane
-# (the Wine prefix, prepared while the win32 tree builds, then the win32
-# tests, where each Wine process start costs about a minute of emulated CPU)
-# and the main lane (native, linux32, the fuzzers, the soak). The Win32
-# lane's output goes to build/win32-lane.log and is printed when it ends.
+# Two lanes of about equal CPU run side by side so that both cores stay busy:
+# the Win32 lane (the Wine prefix, prepared while the win32 tree builds, the
+# win32 tests, then the fuzzers and the soak) and the main lane (native, then
+# linux32). The Win32 lane's output goes to build/win32-lane.log and is
+# printed when it ends.
 # CTest runs a test per core at a time. With ccache installed the builds use it
 # (a machine without it, or with an empty cache, builds the same, slower).
 #
@@ -115,6 +115,8 @@ win32_lane() {
   cat build/win32/wineprefix-start.log
   [ "$prefix_status" -eq 0 ] || return "$prefix_status"
   stage "win32 test" test_preset win32
+  stage fuzzers bash scripts/fuzz.sh "${KLARNA_FUZZ_SECONDS:-20}"
+  stage soak bash scripts/soak.sh
 }
 
 mkdir -p build
@@ -125,5 +127,3 @@ stage "native build" build_preset native
 stage "native test" test_preset native
 stage "linux32 build" build_preset linux32
 stage "linux32 test" test_preset linux32
-stage fuzzers bash scripts/fuzz.sh "${KLARNA_FUZZ_SECONDS:-20}"
-stage soak bash scripts/soak.sh
