@@ -333,6 +333,11 @@ std::int32_t FuzzHost::answer(const xmlNode& method, std::string& reply) {
     const std::string& name = method.name;
     if (forcedCount > 0 && !owesEvent(name) && name != "DllEndTransaction") {
         --forcedCount;
+        // Only a negative result refuses: a write the host answers with any
+        // other result has been made (a read so answered still gets no reply).
+        if (forcedResult >= 0 && name == "SetVariable") {
+            variables[method.getChildText("VariableName", "")] = method.getChildText("Value", "");
+        }
         return forcedResult;
     }
     if (refusedOwing > 0 && owesEvent(name)) {

@@ -55,7 +55,8 @@ class FuzzHost {
     // Told of every TransactionEvent, inside the DllEndTransaction request.
     std::function<void(const xmlNode& event)> onTransactionEvent;
     // Result given to the next requests that the host answers at once
-    // (never to those that owe an event), instead of answering them;
+    // (never to those that owe an event), instead of answering them (a
+    // SetVariable given a result that is not negative is still made);
     // counts down per request.
     std::int32_t forcedResult = 0;
     int forcedCount = 0;
