@@ -56,18 +56,37 @@ bool inWindow(const GatewayTransaction& transaction, std::int32_t messageType) {
            messageType <= transaction.windowHigh;
 }
 
+// The gateway's reply the event carries, when it is readable and answers the
+// transaction's message.
+bool answersRequest(const GatewayTransaction& transaction, const xmlNode& event,
+                    GatewayReply& parsed) {
+    return fromJson(event.getChildText("Message", std::string()), parsed) &&
+           sameField(parsed.type, transaction.request.type) &&
+           sameField(parsed.stan, transaction.request.stan);
+}
+
 // Reads the gateway's reply into the transaction; false when it is
 // unreadable or answers another message.
 bool readMatchingReply(GatewayTransaction& transaction, const xmlNode& event) {
     GatewayReply parsed;
-    if (!fromJson(event.getChildText("Message", std::string()), parsed) ||
-        !sameField(parsed.type, transaction.request.type) ||
-        !sameField(parsed.stan, transaction.request.stan)) {
+    if (!answersRequest(transaction, event, parsed)) {
         transaction.reply = GatewayReply();
         return false;
     }
     transaction.reply = parsed;
     return true;
+}
+
+// A reply to the foreground message that comes while the operator is asked
+// whether to send it again: the wait for it had been ended (the host's
+// time-out, or the module's), but the gateway did act, and a refund it paid
+// must not be reported as failed.
+bool answersWithdrawnWait(const GatewayTransaction& transaction, std::int32_t messageType,
+                          const xmlNode& event) {
+    GatewayReply parsed;
+    return transaction.inProgress && !transaction.awaitingReply &&
+           transaction.windowLow <= messageType && messageType <= transaction.windowHigh &&
+           answersRequest(transaction, event, parsed);
 }
 
 // The code of a sale the host's variable store let down.
@@ -108,6 +127,12 @@ std::int32_t QuenKlarna::onHostReceive(xmlDoc& document, xmlNode& element, std::
     }
 
     const std::int32_t messageType = replyMessageType(element);
+    if (retryKeyAwaited && answersWithdrawnWait(foreground, messageType, element)) {
+        withdrawRetryQuestion();
+        foreground.awaitingReply = true;
+        noteElapsed(foreground);
+        ++progress;
+    }
     const bool isForeground = inWindow(foreground, messageType);
     if (isForeground || inWindow(background, messageType)) {
         GatewayTransaction& transaction = isForeground ? foreground : background;

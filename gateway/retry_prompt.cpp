@@ -5,6 +5,7 @@
 
 #include "host/host_methods.h"
 #include "host/quen_klarna.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -51,11 +52,25 @@ bool QuenKlarna::offerRetry(xmlNode&) {
         screen.getChild("SendToPOS").setText("0");
         displayOnPos(bridge, screen, foreground.posRequest);
     }
+    retryKeyAwaited = true;
     waitForKeyPress(bridge, retryKeyWait(fromPos), answerOnce(handler(&QuenKlarna::onRetryKey)));
     return true;
 }
 
+void QuenKlarna::withdrawRetryQuestion() {
+    retryKeyAwaited = false;
+    cancelCurrentCommand(bridge);
+    if (origin.posOrigin) {
+        closePosDisplay(bridge);
+    }
+}
+
 std::int32_t QuenKlarna::onRetryKey(xmlDoc&, xmlNode& element, std::string&) {
+    if (!retryKeyAwaited) {
+        platform::debugOutput("Klarna retry key after the question was withdrawn, ignored\n");
+        return 0;
+    }
+    retryKeyAwaited = false;
     const std::string result = element.getChildText("Result", "");
     const std::string pinpadKey = element.getChildText("PinpadKeyPress", "");
     const std::string posKey = element.getChildText("PosKeyPress", "");

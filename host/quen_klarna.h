@@ -105,9 +105,14 @@ class QuenKlarna {
     void continueAfterLogon();
 
     // --- Retry prompt (gateway/) -----------------------------------------
+    bool retryKeyAwaited = false; // the retry question is up, its key not yet taken
     // False when the send count is over the retry limit.
     bool offerRetry(xmlNode& parameters);
     std::int32_t onRetryKey(xmlDoc& document, xmlNode& element, std::string& reply);
+    // The answer to the message came after all (the host's or the module's
+    // time-out had ended its wait): the question is taken down and its key,
+    // if it still comes, is ignored.
+    void withdrawRetryQuestion();
 
     // --- Reversal and journal (gateway/) ---------------------------------
     // A step (no ReturnImmediate) or a timer call (ReturnImmediate 1).

@@ -55,6 +55,9 @@ const FaultSpec faults[] = {
     {"host-failure", "fault KIND host-failure H5 \"HOST DOWN\" times=1"},
     {"no-reply", "fault KIND no-reply times=1"},
     {"late-after-completion", "fault KIND late 100s keep times=1"},
+    // After the host's own 30-s time-out, before the exchange's flow ends (a
+    // refund's reply then comes while the operator is asked to retry).
+    {"late-after-host-timeout", "fault KIND late 50s keep times=1"},
     {"duplicate", "fault KIND duplicate times=1"},
     {"wrong-stan", "fault KIND wrong-stan times=1"},
     {"wrong-type", "fault KIND wrong-type times=1"},
@@ -132,6 +135,67 @@ bool isMoneyStep(const GatewayMessage& message) {
            message.hostRequest.childText("MsgType") != "400";
 }
 
+bool isRetryKeyWait(const RequestRecord& request) {
+    return request.name == "WaitForKeyPress" &&
+           (request.element.childText("PosKeyMask") == "011000001" ||
+            request.element.childText("PinpadKeyMask") == "!1010000");
+}
+
+// The sale's retry question was up when delivery d came: the last key wait
+// asked before it is the retry question, and no key event came after it.
+bool retryQuestionOpen(const RunRecord& record, const RunObservations& seen,
+                       const TransactionSpan& sale, std::size_t d) {
+    std::size_t asked = record.requests.size();
+    for (std::size_t r = sale.requestFrom; r < seen.deliveries[d].requestsBefore; ++r) {
+        if (record.requests[r].name == "WaitForKeyPress") {
+            asked = isRetryKeyWait(record.requests[r]) ? r : record.requests.size();
+        }
+    }
+    if (asked == record.requests.size()) {
+        return false;
+    }
+    for (std::size_t e = 0; e < d; ++e) {
+        if (seen.deliveries[e].name == "WaitForKeyPressEvent" &&
+            seen.deliveries[e].requestsBefore > asked) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The exchange's first reply decides it; but after a host failure (its
+// time-out) a "00" reply that comes while the operator is asked whether to
+// send the message again is the answer the module takes.
+bool approvedBeforeResult(const RunRecord& record, const RunObservations& seen,
+                          const TransactionSpan& sale, std::size_t message) {
+    std::string rc;
+    if (answerTo(record, seen, message, rc) != nullptr || sale.cutByRestart) {
+        return rc == "00";
+    }
+    const nlohmann::json& sent = record.gateway[message].json;
+    bool failedFirst = false;
+    for (std::size_t d = 0; d < seen.deliveries.size(); ++d) {
+        const ObservedDelivery& delivery = seen.deliveries[d];
+        if (delivery.name != "HostReceiveEvent" || delivery.gatewayBefore <= message ||
+            delivery.requestsBefore > sale.results.front()) {
+            continue;
+        }
+        const nlohmann::json reply = replyCarried(delivery);
+        if (!failedFirst) {
+            if (reply.is_object()) {
+                return false; // a reply the module could not match decided it
+            }
+            failedFirst = true;
+        } else if (reply.is_object() && memberText(reply, "type") == memberText(sent, "type") &&
+                   memberText(reply, "stan") == memberText(sent, "stan") &&
+                   memberText(reply, "rc") == "\"00\"" &&
+                   retryQuestionOpen(record, seen, sale, d)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // The POS must hear "00" exactly when the sale's money step was approved and
 // stands: one that the module reversed afterwards (a purchase approved while
 // the pinpad went offline) is rightly reported as not approved.
@@ -144,9 +208,8 @@ void checkSaleResult(const RunRecord& record, const RunObservations& seen,
     const std::string code = resultCode(record.requests[sale.results.front()]);
     bool approved = false;
     for (std::size_t g = sale.gatewayFrom; g < sale.gatewayTo; ++g) {
-        std::string rc;
-        if (isMoneyStep(record.gateway[g]) && answerTo(record, seen, g, rc) != nullptr &&
-            rc == "00" && !reversedLater(record, seen, g)) {
+        if (isMoneyStep(record.gateway[g]) && approvedBeforeResult(record, seen, sale, g) &&
+            !reversedLater(record, seen, g)) {
             approved = true;
         }
     }

@@ -35,13 +35,6 @@ std::string textMember(const json& object, const char* key) {
     return object[key].get<std::string>();
 }
 
-// A member as its JSON text ("" when absent), for comparing as the module does.
-std::string memberText(const json& object, const char* key) {
-    if (!object.is_object() || !object.contains(key)) {
-        return {};
-    }
-    return object[key].dump();
-}
 
 // The gateway reply a HostReceiveEvent carries.
 struct CarriedReply {
@@ -167,6 +160,13 @@ const ObservedDelivery* answerTo(const RunRecord& record, const RunObservations&
         return &seen.deliveries[d];
     }
     return nullptr;
+}
+
+std::string memberText(const json& object, const char* key) {
+    if (!object.is_object() || !object.contains(key)) {
+        return {};
+    }
+    return object[key].dump();
 }
 
 json replyCarried(const ObservedDelivery& delivery) {

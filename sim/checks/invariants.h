@@ -46,6 +46,10 @@ struct RunObservations {
 const ObservedDelivery* answerTo(const RunRecord& record, const RunObservations& seen,
                                  std::size_t index, std::string& rc);
 
+// A member as its JSON text ("" when absent), for comparing as the module
+// does.
+std::string memberText(const nlohmann::json& object, const char* key);
+
 // The gateway reply a HostReceiveEvent delivery carries (null when it carries
 // none, or no readable one).
 nlohmann::json replyCarried(const ObservedDelivery& delivery);

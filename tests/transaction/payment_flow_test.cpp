@@ -260,6 +260,25 @@ TEST_F(PaymentFlowTest, DeclinedRefundRetryKeepsTheGatewaysReply) {
     }
 }
 
+// The refund's answer that comes after the host's time-out, while the
+// operator is asked whether to send it again, is the refund's outcome: a
+// refund the gateway paid is reported approved, the question is taken down,
+// and its key, if it still comes, sends nothing.
+TEST_F(PaymentFlowTest, RefundAnswerDuringTheRetryQuestionIsTaken) {
+    startAndConfirm(
+        {{"TxnType", "R"}, {"AmtPurchase", "900"}, {"PurchaseAnalysisData", "RFN005X1234"}}, true);
+    hostFailure("TO");
+    ASSERT_EQ(requestsOf("WaitForKeyPress").size(), 1u);
+    reply("00", {{"currency", "AUD"}, {"amt", 900}, {"txref", "KREF9"}});
+    EXPECT_EQ(requestsOf("CancelCurrentCommand").size(), 1u);
+    EXPECT_EQ(klarna.foreground.response.code, "00");
+    EXPECT_EQ(klarna.foreground.reply.txref.value_or(""), "KREF9");
+    deliver(RecordingHost::element("WaitForKeyPressEvent",
+                                   {{"Result", "00"}, {"PinpadKeyPress", "ENTER"}}));
+    EXPECT_EQ(requestsOf("SendHostMessage").size(), 1u);
+    EXPECT_NE(completedCode, "X0");
+}
+
 // The operator's retry sends the refund again as it was: the same stan and
 // uid (the gateway can tell it is the same refund), the next sentcount.
 TEST_F(PaymentFlowTest, RetriedRefundResendsTheSameRequest) {
