@@ -239,17 +239,19 @@ options:
                       among them names no field, request, gateway kind or
                       host variable has ("Sucess"), with the nearest one
       --fault-matrix  run the generated scenarios (after the SCENARIO files
-                      given, if any, into the same report): every gateway exchange of a QR and an SMS purchase, a
-                      refund, a logon and a reversal under every fault the
-                      gateway can show (host failure, no reply, late reply,
-                      duplicate, wrong stan, type or MTYPE, unreadable JSON,
-                      no rc, pinpad offline); a module restart after each
-                      request of a QR purchase; and a simulator restart that
-                      keeps only its store file (FILE.N.store beside --store
-                      FILE, or in the current directory). Each ends with a
-                      clean sale that must be approved; the invariants (one
-                      result per sale, a reversal for every unanswered money
-                      message) are checked after every run, as for files
+                      given, if any, into the same report): every gateway
+                      exchange of a QR and an SMS purchase, a refund, a logon
+                      and a reversal under every fault the gateway can show
+                      (host failure, no reply, late reply after the sale and
+                      after the host's time-out, duplicate, wrong stan, type
+                      or MTYPE, unreadable JSON, no rc, pinpad offline); a
+                      module restart after each request of a QR purchase; and
+                      a simulator restart that keeps only its store file
+                      (FILE.N.store beside --store FILE, or in the current
+                      directory). Each ends with a clean sale that must be
+                      approved; the invariants (one result per sale, a
+                      reversal for every unanswered money message) are
+                      checked after every run, as for files
       --host-fault-matrix[=PARTS]
                       run the generated scenarios of a host that misbehaves
                       (after the SCENARIO files given, as --fault-matrix)
