@@ -219,14 +219,16 @@ bool isMoneyStep(const GatewayMessage& message) {
 }
 
 // The gateway's answer the result rests on: the last answer the module took
-// before the result, when it answers the purchase or refund itself (not a
-// session, status or reversal message). Null when there is none.
+// before the result (the HostReceiveEvent it answered 1, "taken in a
+// window"; a reply that comes after the module stopped waiting is answered
+// 0), when it answers the purchase or refund itself (not a session, status or
+// reversal message). Null when there is none.
 const ObservedDelivery* answerOfResult(const Books& books, const TransactionSpan& span,
                                        std::size_t result) {
     for (std::size_t g = span.gatewayTo; g-- > span.gatewayFrom;) {
         std::string rc;
         const ObservedDelivery* answer = answerTo(books.record, books.seen, g, rc);
-        if (answer == nullptr || answer->requestsBefore > result) {
+        if (answer == nullptr || answer->requestsBefore > result || answer->returned != 1) {
             continue;
         }
         return isMoneyStep(books.record.gateway[g]) ? answer : nullptr;
