@@ -51,9 +51,12 @@ std::int32_t replyMessageType(const xmlNode& event) {
     return index < 0 ? 0 : header.child(index).getTextInt(0);
 }
 
+bool inWindowRange(const GatewayTransaction& transaction, std::int32_t messageType) {
+    return transaction.windowLow <= messageType && messageType <= transaction.windowHigh;
+}
+
 bool inWindow(const GatewayTransaction& transaction, std::int32_t messageType) {
-    return transaction.awaitingReply && transaction.windowLow <= messageType &&
-           messageType <= transaction.windowHigh;
+    return transaction.awaitingReply && inWindowRange(transaction, messageType);
 }
 
 // The gateway's reply the event carries, when it is readable and answers the
@@ -85,8 +88,7 @@ bool answersWithdrawnWait(const GatewayTransaction& transaction, std::int32_t me
                           const xmlNode& event) {
     GatewayReply parsed;
     return transaction.inProgress && !transaction.awaitingReply &&
-           transaction.windowLow <= messageType && messageType <= transaction.windowHigh &&
-           answersRequest(transaction, event, parsed);
+           inWindowRange(transaction, messageType) && answersRequest(transaction, event, parsed);
 }
 
 // The code of a sale the host's variable store let down.

@@ -130,11 +130,6 @@ std::string resultCode(const RequestRecord& request) {
     return holder->children.front().childText("ResponseCode");
 }
 
-bool isMoneyStep(const GatewayMessage& message) {
-    return (message.kind == "P" || message.kind == "R") &&
-           message.hostRequest.childText("MsgType") != "400";
-}
-
 bool isRetryKeyWait(const RequestRecord& request) {
     return request.name == "WaitForKeyPress" &&
            (request.element.childText("PosKeyMask") == "011000001" ||

@@ -28,14 +28,6 @@ std::int32_t msgTypeOf(const GatewayMessage& message) {
     return static_cast<std::int32_t>(integerOf(message.hostRequest.childText("MsgType", "0")));
 }
 
-std::string textMember(const json& object, const char* key) {
-    if (!object.is_object() || !object.contains(key) || !object[key].is_string()) {
-        return {};
-    }
-    return object[key].get<std::string>();
-}
-
-
 // The gateway reply a HostReceiveEvent carries.
 struct CarriedReply {
     bool isReplyEvent = false;
@@ -160,6 +152,18 @@ const ObservedDelivery* answerTo(const RunRecord& record, const RunObservations&
         return &seen.deliveries[d];
     }
     return nullptr;
+}
+
+std::string textMember(const json& object, const char* key) {
+    if (!object.is_object() || !object.contains(key) || !object[key].is_string()) {
+        return {};
+    }
+    return object[key].get<std::string>();
+}
+
+bool isMoneyStep(const GatewayMessage& message) {
+    return (message.kind == "P" || message.kind == "R") &&
+           message.hostRequest.childText("MsgType") != "400";
 }
 
 std::string memberText(const json& object, const char* key) {

@@ -46,6 +46,12 @@ struct RunObservations {
 const ObservedDelivery* answerTo(const RunRecord& record, const RunObservations& seen,
                                  std::size_t index, std::string& rc);
 
+// A string member's text ("" when absent or not a string).
+std::string textMember(const nlohmann::json& object, const char* key);
+
+// A purchase ("P") or refund ("R") request itself, not its reversal.
+bool isMoneyStep(const GatewayMessage& message);
+
 // A member as its JSON text ("" when absent), for comparing as the module
 // does.
 std::string memberText(const nlohmann::json& object, const char* key);

@@ -15,6 +15,9 @@ constexpr std::size_t journalCodeAt = 25;
 constexpr std::size_t journalPurchaseAt = 92;
 constexpr std::size_t journalRefundAt = 110;
 constexpr std::size_t journalAmountWidth = 9;
+// The longest tag list a result's PurchaseAnalysisData holds (after its
+// three-digit length).
+constexpr std::size_t tagListMaxLength = 999;
 
 struct Told {
     std::string code;
@@ -213,11 +216,6 @@ bool tagValue(const std::string& data, const std::string& tag, std::string& valu
     return false;
 }
 
-bool isMoneyStep(const GatewayMessage& message) {
-    return (message.kind == "P" || message.kind == "R") &&
-           message.hostRequest.childText("MsgType") != "400";
-}
-
 // The gateway's answer the result rests on: the last answer the module took
 // before the result (the HostReceiveEvent it answered 1, "taken in a
 // window"; a reply that comes after the module stopped waiting is answered
@@ -246,12 +244,7 @@ void checkAnswerCarried(const Books& books, const TransactionSpan& span, std::si
         return;
     }
     const nlohmann::json reply = replyCarried(*answer);
-    const auto said = [&reply](const char* name) {
-        const auto found = reply.find(name);
-        return found != reply.end() && found->is_string() ? found->get<std::string>()
-                                                          : std::string();
-    };
-    const std::string currency = said("currency");
+    const std::string currency = textMember(reply, "currency");
     if (!currency.empty() && event.childText("CurrencyCode") != currency) {
         failures.push_back("ledger: " + span.name() +
                            ": one story: the gateway's answer says currency " + currency +
@@ -260,10 +253,10 @@ void checkAnswerCarried(const Books& books, const TransactionSpan& span, std::si
                                                       : std::string("has none")));
     }
     const std::string data = event.childText("PurchaseAnalysisData");
-    const std::string reference = said("txref");
+    const std::string reference = textMember(reply, "txref");
     std::string told;
     // A reference left out because the tags were full is told by the trace.
-    const bool fits = data.size() + 6 + reference.size() <= 3 + 999;
+    const bool fits = data.size() + 6 + reference.size() <= 3 + tagListMaxLength;
     if (!reference.empty() && (tagValue(data, "REF", told) ? told != reference : fits)) {
         failures.push_back("ledger: " + span.name() +
                            ": one story: the gateway's answer says txref " + reference +
