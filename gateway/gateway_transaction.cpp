@@ -20,6 +20,7 @@ bool GatewayTransaction::beginTransaction(const xmlNode& startingRequest) {
     timeout = -1;
     reversalStored = false;
     awaitingReply = false;
+    resultChanged = false;
     completion = nullptr;
     replyCallback = nullptr;
     return true;

@@ -38,6 +38,7 @@ struct GatewayTransaction {
     std::int32_t timeout = -1;    // seconds for the host; -1: the TIMEOUT_RESPONSE setting
     bool reversalStored = false;  // the last send stored a pending reversal
     bool awaitingReply = false;   // sent and no reply taken yet
+    bool resultChanged = false;   // the outcome changed after the result step began
     CompletionCallback completion;
     ReplyCallback replyCallback;
 

@@ -91,6 +91,19 @@ bool answersWithdrawnWait(const GatewayTransaction& transaction, std::int32_t me
            inWindowRange(transaction, messageType) && answersRequest(transaction, event, parsed);
 }
 
+// A refund's approval that comes after its result step began with a failure
+// (the wait for it had been ended, and the retry question, if any, too). The
+// result is not sent yet; the gateway has paid the customer back and a refund
+// has no reversal, so the result must tell the POS so.
+bool approvesRefundAfterItsFailure(const GatewayTransaction& transaction,
+                                   std::int32_t messageType, const xmlNode& event,
+                                   GatewayReply& parsed) {
+    return transaction.inProgress && transaction.finished && !transaction.awaitingReply &&
+           transaction.response.code != "00" && transaction.request.type == std::string("R") &&
+           inWindowRange(transaction, messageType) && answersRequest(transaction, event, parsed) &&
+           parsed.rc == std::string("00");
+}
+
 // The code of a sale the host's variable store let down.
 constexpr const char* systemError = "X2";
 
@@ -129,6 +142,17 @@ std::int32_t QuenKlarna::onHostReceive(xmlDoc& document, xmlNode& element, std::
     }
 
     const std::int32_t messageType = replyMessageType(element);
+    GatewayReply late;
+    if (approvesRefundAfterItsFailure(foreground, messageType, element, late)) {
+        platform::debugOutput("Klarna refund approved after its failure was shown: the result "
+                              "step runs again with the approval\n");
+        foreground.reply = late;
+        foreground.response.lookupResponse("00", upperCase(late.rt.value_or("")));
+        foreground.resultChanged = true;
+        noteElapsed(foreground);
+        ++progress;
+        return 1;
+    }
     if (retryKeyAwaited && answersWithdrawnWait(foreground, messageType, element)) {
         withdrawRetryQuestion();
         foreground.awaitingReply = true;

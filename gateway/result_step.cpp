@@ -62,11 +62,28 @@ void QuenKlarna::showResultAndPrint() {
                             handler(&QuenKlarna::onLateReceiptPrinted)));
 }
 
+// The step's next answer (its print or its key) finds the outcome changed: the
+// step runs again, so that the screens, the stored and printed receipt, the
+// journal and the POS all tell the new one. The receipt printed before is
+// not this result's receipt.
+bool QuenKlarna::repeatResultStepIfChanged() {
+    if (!foreground.resultChanged) {
+        return false;
+    }
+    foreground.resultChanged = false;
+    origin.receiptPrinted = false;
+    showResultAndPrint();
+    return true;
+}
+
 // Only the receipt of a transaction whose result step has run is answered;
 // a stray or repeated event finds the transaction ended and does nothing.
 std::int32_t QuenKlarna::onReceiptPrinted(xmlDoc&, xmlNode& element, std::string&) {
     if (!foreground.inProgress || !foreground.finished) {
         return 0;
+    }
+    if (repeatResultStepIfChanged()) {
+        return 1;
     }
     if (element.getChildText("Result", "") == "00") {
         origin.receiptPrinted = true;
@@ -94,6 +111,9 @@ std::int32_t QuenKlarna::onLateReceiptPrinted(xmlDoc&, xmlNode& element, std::st
 std::int32_t QuenKlarna::onResultKeyPress(xmlDoc&, xmlNode&, std::string&) {
     if (!foreground.inProgress || !foreground.finished) {
         return 0;
+    }
+    if (repeatResultStepIfChanged()) {
+        return 1;
     }
     closePosDisplay(bridge);
     endSession(bridge);

@@ -218,6 +218,9 @@ class QuenKlarna {
     // The "receipt then result" completion: result screens on the pinpad
     // (and the POS), both receipt copies stored, the customer copy printed.
     void showResultAndPrint();
+    // Runs the result step again when its outcome changed after it began (a
+    // refund approved after its failure was shown); false when it did not.
+    bool repeatResultStepIfChanged();
     // PrintReceiptEvent of the customer copy: notes a printed receipt, then
     // waits for a key.
     std::int32_t onReceiptPrinted(xmlDoc& document, xmlNode& element, std::string& reply);

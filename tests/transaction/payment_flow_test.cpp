@@ -279,6 +279,47 @@ TEST_F(PaymentFlowTest, RefundAnswerDuringTheRetryQuestionIsTaken) {
     EXPECT_NE(completedCode, "X0");
 }
 
+// A refund's approval that comes only after its failure was shown and the
+// receipt printed (the retry declined), before the result is sent, is still
+// its outcome: the gateway paid and a refund has no reversal. The result
+// step runs again at its next answer (the print's or the key's), so the
+// receipt printed last, LAST_TXN and the POS all say approved.
+TEST_F(PaymentFlowTest, RefundApprovedAfterItsFailureReceiptRunsTheResultStepAgain) {
+    for (const bool printAnswered : {false, true}) {
+        SCOPED_TRACE(printAnswered);
+        reset();
+        startAndConfirm(
+            {{"TxnType", "R"}, {"AmtPurchase", "900"}, {"PurchaseAnalysisData", "RFN005X1234"}},
+            true);
+        klarna.completeWithReceiptThenResult();
+        hostFailure("TO");
+        deliver(RecordingHost::element("WaitForKeyPressEvent",
+                                       {{"Result", "00"}, {"PinpadKeyPress", "CANCEL"}}));
+        const xmlNode printed = RecordingHost::element("PrintReceiptEvent", {{"Result", "00"}});
+        const xmlNode key = RecordingHost::element("WaitForKeyPressEvent", {{"Result", "00"}});
+        if (printAnswered) {
+            deliver(printed);
+        }
+        reply("00", {{"currency", "AUD"}, {"amt", 900}, {"txref", "KREF9"}});
+        EXPECT_TRUE(requestsOf("DllEndTransaction").empty());
+        deliver(printAnswered ? key : printed);
+        const auto prints = requestsOf("PrintReceipt");
+        ASSERT_EQ(prints.size(), 2u);
+        EXPECT_NE(prints[0]->element().getChildText("Receipt", "").find("NO RESPONSE X0"),
+                  std::string::npos);
+        EXPECT_NE(prints[1]->element().getChildText("Receipt", "").find("APPROVED 00"),
+                  std::string::npos);
+        deliver(printed);
+        deliver(key);
+        const auto results = requestsOf("DllEndTransaction");
+        ASSERT_EQ(results.size(), 1u);
+        const std::string told = results[0]->element().toString();
+        EXPECT_NE(told.find("<ResponseCode>00</ResponseCode>"), std::string::npos) << told;
+        EXPECT_NE(told.find("REF005KREF9"), std::string::npos) << told;
+        EXPECT_EQ(requestsOf("SendHostMessage").size(), 1u);
+    }
+}
+
 // The operator's retry sends the refund again as it was: the same stan and
 // uid (the gateway can tell it is the same refund), the next sentcount.
 TEST_F(PaymentFlowTest, RetriedRefundResendsTheSameRequest) {
