@@ -95,9 +95,8 @@ bool answersWithdrawnWait(const GatewayTransaction& transaction, std::int32_t me
 // (the wait for it had been ended, and the retry question, if any, too). The
 // result is not sent yet; the gateway has paid the customer back and a refund
 // has no reversal, so the result must tell the POS so.
-bool approvesRefundAfterItsFailure(const GatewayTransaction& transaction,
-                                   std::int32_t messageType, const xmlNode& event,
-                                   GatewayReply& parsed) {
+bool approvesRefundAfterItsFailure(const GatewayTransaction& transaction, std::int32_t messageType,
+                                   const xmlNode& event, GatewayReply& parsed) {
     return transaction.inProgress && transaction.finished && !transaction.awaitingReply &&
            transaction.response.code != "00" && transaction.request.type == std::string("R") &&
            inWindowRange(transaction, messageType) && answersRequest(transaction, event, parsed) &&

@@ -54,10 +54,16 @@ struct FaultSpec {
 const FaultSpec faults[] = {
     {"host-failure", "fault KIND host-failure H5 \"HOST DOWN\" times=1"},
     {"no-reply", "fault KIND no-reply times=1"},
-    {"late-after-completion", "fault KIND late 100s keep times=1"},
+    // Long after the exchange ended, its retry question (60 s) and result step
+    // included.
+    {"late-after-completion", "fault KIND late 150s keep times=1"},
     // After the host's own 30-s time-out, before the exchange's flow ends (a
     // refund's reply then comes while the operator is asked to retry).
     {"late-after-host-timeout", "fault KIND late 50s keep times=1"},
+    // After the retry question ran out too (60 s), during the result step
+    // (its failure receipt printed, its key wait up): a refund's approval
+    // then still decides it.
+    {"late-in-result-step", "fault KIND late 95s keep times=1"},
     {"duplicate", "fault KIND duplicate times=1"},
     {"wrong-stan", "fault KIND wrong-stan times=1"},
     {"wrong-type", "fault KIND wrong-type times=1"},
@@ -130,65 +136,18 @@ std::string resultCode(const RequestRecord& request) {
     return holder->children.front().childText("ResponseCode");
 }
 
-bool isRetryKeyWait(const RequestRecord& request) {
-    return request.name == "WaitForKeyPress" &&
-           (request.element.childText("PosKeyMask") == "011000001" ||
-            request.element.childText("PinpadKeyMask") == "!1010000");
-}
-
-// The sale's retry question was up when delivery d came: the last key wait
-// asked before it is the retry question, and no key event came after it.
-bool retryQuestionOpen(const RunRecord& record, const RunObservations& seen,
-                       const TransactionSpan& sale, std::size_t d) {
-    std::size_t asked = record.requests.size();
-    for (std::size_t r = sale.requestFrom; r < seen.deliveries[d].requestsBefore; ++r) {
-        if (record.requests[r].name == "WaitForKeyPress") {
-            asked = isRetryKeyWait(record.requests[r]) ? r : record.requests.size();
-        }
-    }
-    if (asked == record.requests.size()) {
-        return false;
-    }
-    for (std::size_t e = 0; e < d; ++e) {
-        if (seen.deliveries[e].name == "WaitForKeyPressEvent" &&
-            seen.deliveries[e].requestsBefore > asked) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// The exchange's first reply decides it; but after a host failure (its
-// time-out) a "00" reply that comes while the operator is asked whether to
-// send the message again is the answer the module takes.
+// The exchange's first reply decides it; but a refund's approval that
+// reaches the terminal later, still before the result (after the host's
+// time-out, during the retry question or the result step), is the answer the
+// module takes: a refund has no reversal.
 bool approvedBeforeResult(const RunRecord& record, const RunObservations& seen,
                           const TransactionSpan& sale, std::size_t message) {
     std::string rc;
     if (answerTo(record, seen, message, rc) != nullptr || sale.cutByRestart) {
         return rc == "00";
     }
-    const nlohmann::json& sent = record.gateway[message].json;
-    bool failedFirst = false;
-    for (std::size_t d = 0; d < seen.deliveries.size(); ++d) {
-        const ObservedDelivery& delivery = seen.deliveries[d];
-        if (delivery.name != "HostReceiveEvent" || delivery.gatewayBefore <= message ||
-            delivery.requestsBefore > sale.results.front()) {
-            continue;
-        }
-        const nlohmann::json reply = replyCarried(delivery);
-        if (!failedFirst) {
-            if (reply.is_object()) {
-                return false; // a reply the module could not match decided it
-            }
-            failedFirst = true;
-        } else if (reply.is_object() && memberText(reply, "type") == memberText(sent, "type") &&
-                   memberText(reply, "stan") == memberText(sent, "stan") &&
-                   memberText(reply, "rc") == "\"00\"" &&
-                   retryQuestionOpen(record, seen, sale, d)) {
-            return true;
-        }
-    }
-    return false;
+    return record.gateway[message].kind == "R" &&
+           approvalDelivered(record, seen, message, sale.results.front()) != nullptr;
 }
 
 // The POS must hear "00" exactly when the sale's money step was approved and

@@ -57,6 +57,17 @@ CarriedReply readCarried(const ObservedDelivery& delivery) {
     return carried;
 }
 
+// A delivered reply the module can match to the message sent: the host's
+// "00", the reply's MTYPE, the message's type and stan, and an rc.
+bool answersMessage(const CarriedReply& carried, const GatewayMessage& sent) {
+    const json& reply = carried.message;
+    return carried.isReplyEvent && carried.result == "00" &&
+           carried.mtype == msgTypeOf(sent) + 10 && reply.is_object() &&
+           memberText(reply, "type") == memberText(sent.json, "type") &&
+           memberText(reply, "stan") == memberText(sent.json, "stan") &&
+           !textMember(reply, "rc").empty();
+}
+
 // Index of the first delivery made after record.gateway[index] was sent, and
 // the end of the module's life it was sent in.
 void deliveryRange(const RunObservations& seen, std::size_t index, std::size_t& first,
@@ -139,17 +150,26 @@ const ObservedDelivery* answerTo(const RunRecord& record, const RunObservations&
         // The first reply event after the message decides its exchange: a
         // host failure or time-out ends it, and so does any reply the module
         // cannot match (another MTYPE, type or stan, or no rc).
-        const json& reply = carried.message;
-        const bool matches = carried.result == "00" && carried.mtype == msgTypeOf(sent) + 10 &&
-                             reply.is_object() &&
-                             memberText(reply, "type") == memberText(sent.json, "type") &&
-                             memberText(reply, "stan") == memberText(sent.json, "stan") &&
-                             !textMember(reply, "rc").empty();
-        if (!matches) {
+        if (!answersMessage(carried, sent)) {
             return nullptr;
         }
-        rc = textMember(reply, "rc");
+        rc = textMember(carried.message, "rc");
         return &seen.deliveries[d];
+    }
+    return nullptr;
+}
+
+const ObservedDelivery* approvalDelivered(const RunRecord& record, const RunObservations& seen,
+                                          std::size_t index, std::size_t before) {
+    std::size_t first = 0;
+    std::size_t end = 0;
+    deliveryRange(seen, index, first, end);
+    for (std::size_t d = first; d < end && seen.deliveries[d].requestsBefore <= before; ++d) {
+        const CarriedReply carried = readCarried(seen.deliveries[d]);
+        if (answersMessage(carried, record.gateway[index]) &&
+            textMember(carried.message, "rc") == "00") {
+            return &seen.deliveries[d];
+        }
     }
     return nullptr;
 }

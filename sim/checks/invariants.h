@@ -46,6 +46,15 @@ struct RunObservations {
 const ObservedDelivery* answerTo(const RunRecord& record, const RunObservations& seen,
                                  std::size_t index, std::string& rc);
 
+// The first reply approving record.gateway[index] ("00", and matched as the
+// module matches its replies) delivered before request number `before`,
+// whatever came first; null when none. A refund the terminal learns was paid
+// this way before its result must be reported approved: a refund has no
+// reversal, and the module takes its approval whenever it comes before the
+// result (the retry question and the result step included).
+const ObservedDelivery* approvalDelivered(const RunRecord& record, const RunObservations& seen,
+                                          std::size_t index, std::size_t before);
+
 // A string member's text ("" when absent or not a string).
 std::string textMember(const nlohmann::json& object, const char* key);
 

@@ -112,19 +112,20 @@ bool coveredAtEnd(const Books& books, const std::map<std::string, std::string>& 
     return undoes(parseGatewayText(found->second), original.kind, original.json);
 }
 
-// A refund whose reply the module never took (none came, or it came only
-// after the refund's result): there is no way back for a refund (no "R-"
-// reversal exists in the protocol), only the operator's retry of the same
-// request, so its outcome stays unknown to the terminal. A refund the module
-// learnt was paid must be reported approved.
+// A refund whose approval never reached the terminal before the refund's
+// result (no reply came, or only after the result): there is no way back for
+// a refund (no "R-" reversal exists in the protocol), only the operator's
+// retry of the same request, so its outcome stays unknown to the terminal. A
+// refund the terminal learnt was paid, even after a time-out, must be
+// reported approved.
 bool unlearntRefund(const Books& books, const MoneyMove& move, const TransactionSpan* span) {
     if (move.kind != MoneyMove::Kind::refund) {
         return false;
     }
-    std::string rc;
-    const ObservedDelivery* answer = answerTo(books.record, books.seen, move.message, rc);
-    return answer == nullptr || (span != nullptr && !span->results.empty() &&
-                                 answer->requestsBefore > span->results.front());
+    const std::size_t before = span != nullptr && !span->results.empty()
+                                   ? span->results.front()
+                                   : books.record.requests.size();
+    return approvalDelivered(books.record, books.seen, move.message, before) == nullptr;
 }
 
 // Every capture and refund the gateway made reaches the POS as approved by
