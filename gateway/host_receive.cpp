@@ -80,27 +80,22 @@ bool readMatchingReply(GatewayTransaction& transaction, const xmlNode& event) {
     return true;
 }
 
-// A reply to the foreground message that comes while the operator is asked
-// whether to send it again: the wait for it had been ended (the host's
-// time-out, or the module's), but the gateway did act, and a refund it paid
-// must not be reported as failed.
-bool answersWithdrawnWait(const GatewayTransaction& transaction, std::int32_t messageType,
-                          const xmlNode& event) {
-    GatewayReply parsed;
+// A reply to the transaction's message that comes after its wait was ended
+// (the host's time-out, or the module's own): the gateway did act.
+bool answersEndedWait(const GatewayTransaction& transaction, std::int32_t messageType,
+                      const xmlNode& event, GatewayReply& parsed) {
     return transaction.inProgress && !transaction.awaitingReply &&
            inWindowRange(transaction, messageType) && answersRequest(transaction, event, parsed);
 }
 
-// A refund's approval that comes after its result step began with a failure
-// (the wait for it had been ended, and the retry question, if any, too). The
-// result is not sent yet; the gateway has paid the customer back and a refund
-// has no reversal, so the result must tell the POS so.
-bool approvesRefundAfterItsFailure(const GatewayTransaction& transaction, std::int32_t messageType,
-                                   const xmlNode& event, GatewayReply& parsed) {
-    return transaction.inProgress && transaction.finished && !transaction.awaitingReply &&
-           transaction.response.code != "00" && transaction.request.type == std::string("R") &&
-           inWindowRange(transaction, messageType) && answersRequest(transaction, event, parsed) &&
-           parsed.rc == std::string("00");
+// That late reply approves a refund whose result step has begun with a
+// failure (the retry question, if any, is over too). The result is not sent
+// yet; the gateway has paid the customer back and a refund has no reversal,
+// so the result must tell the POS so.
+bool approvesRefundAfterItsFailure(const GatewayTransaction& transaction,
+                                   const GatewayReply& late) {
+    return transaction.finished && transaction.response.code != "00" &&
+           transaction.request.type == std::string("R") && late.rc == std::string("00");
 }
 
 // The code of a sale the host's variable store let down.
@@ -142,7 +137,8 @@ std::int32_t QuenKlarna::onHostReceive(xmlDoc& document, xmlNode& element, std::
 
     const std::int32_t messageType = replyMessageType(element);
     GatewayReply late;
-    if (approvesRefundAfterItsFailure(foreground, messageType, element, late)) {
+    const bool answersEnded = answersEndedWait(foreground, messageType, element, late);
+    if (answersEnded && approvesRefundAfterItsFailure(foreground, late)) {
         platform::debugOutput("Klarna refund approved after its failure was shown: the result "
                               "step runs again with the approval\n");
         foreground.reply = late;
@@ -152,7 +148,9 @@ std::int32_t QuenKlarna::onHostReceive(xmlDoc& document, xmlNode& element, std::
         ++progress;
         return 1;
     }
-    if (retryKeyAwaited && answersWithdrawnWait(foreground, messageType, element)) {
+    if (answersEnded && retryKeyAwaited) {
+        // The operator is asked whether to send the message again: the
+        // question is taken down and the reply handled as if awaited.
         withdrawRetryQuestion();
         foreground.awaitingReply = true;
         noteElapsed(foreground);
